@@ -1,0 +1,28 @@
+#pragma once
+
+#include <exception>
+#include <thread>
+#include <utility>
+
+namespace aurelix::testing {
+
+// Runs `body` on a new thread and waits for it. The library keeps its state per thread,
+// so each call starts from a zero-initialised EngineState and an empty message queue.
+// Failures inside (gtest assertions, exceptions) are reported as usual.
+template <class Body>
+void OnFreshThread(Body&& body) {
+    std::exception_ptr failure;
+    std::thread worker([&] {
+        try {
+            body();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    worker.join();
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
+}  // namespace aurelix::testing
