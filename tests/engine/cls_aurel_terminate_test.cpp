@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "aurelix/engine/cls_aurel.h"
+#include "aurelix/engine/engine_state.h"
+#include "aurelix/platform/message_box.h"
+#include "support/caught_error.h"
+#include "support/fresh_thread.h"
+#include "support/temp_folder.h"
+
+namespace aurelix::engine {
+namespace {
+
+using aurelix::testing::CaughtError;
+using aurelix::testing::OnFreshThread;
+using aurelix::testing::TempFolder;
+
+// A settings store whose lock cannot be taken (a folder stands where the lock file goes),
+// so that the Reset inside termination fails with a Path/File access error when it
+// records the device handle.
+class UnwritableSettings {
+public:
+    UnwritableSettings() {
+        std::filesystem::create_directories(folder_ / "aurelix/settings.ini.lock");
+        const char* old = std::getenv("XDG_CONFIG_HOME");
+        previous_ = old != nullptr ? old : "";
+        setenv("XDG_CONFIG_HOME", folder_.Path().c_str(), 1);
+    }
+    ~UnwritableSettings() { setenv("XDG_CONFIG_HOME", previous_.c_str(), 1); }
+
+private:
+    TempFolder folder_;
+    std::string previous_;
+};
+
+void PretendADeviceIsOpen() {
+    State().WaveHandle = 0x7fff0001;  // an unknown handle: the closes are refused quietly
+    State().DeviceMode = 1;
+}
+
+TEST(clsAurelTerminate, PassesResetErrorsOnWithItsContextLine) {
+    UnwritableSettings settings;
+    OnFreshThread([] {
+        clsAurel engine;
+        PretendADeviceIsOpen();
+        const auto error = CaughtError([&] { engine.Terminate(); });
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->Number(), 75);
+        EXPECT_EQ(error->Description().rfind("Sub Class_Terminate in clsAurel\r\n"
+                                             "Error in Function Reset of clsAurel:\r\n",
+                                             0),
+                  0u)
+            << error->Description();
+        EXPECT_EQ(engine.Host(), nullptr);  // the host is unloaded all the same
+        EXPECT_FALSE(CaughtError([&] { engine.Terminate(); }));  // runs once
+    });
+}
+
+TEST(clsAurelTerminate, DestructorShowsWhatItCannotPassOn) {
+    UnwritableSettings settings;
+    std::vector<std::string> shown;
+    auto previous = platform::SetMessageBoxHandler(
+        [&](const std::string& text, int32_t style, const std::string& title) {
+            shown.push_back(title + "|" + std::to_string(style) + "|" + text);
+        });
+    OnFreshThread([] {
+        clsAurel engine;
+        PretendADeviceIsOpen();
+    });
+    platform::SetMessageBoxHandler(previous);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].rfind("Aurelix|16|", 0), 0u) << shown[0];
+    EXPECT_NE(shown[0].find("Sub Class_Terminate in clsAurel"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace aurelix::engine
