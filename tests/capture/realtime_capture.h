@@ -1,0 +1,55 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <numbers>
+
+#include "aurelix/engine/engine_state.h"
+#include "aurelix/platform/sim_devices.h"
+#include "aurelix/platform/window.h"
+#include "support/fresh_thread.h"
+#include "support/pipeline_host.h"
+#include "support/temp_folder.h"
+
+namespace aurelix::testing {
+
+// Records the simulated sine in real time (loop method 1, 44100 Hz, 1024 samples, four
+// buffers) for `duration`; every block counted must be in the file, in order, none
+// repeated: the file holds exactly the sine from the first frame on.
+inline void ExpectRealtimeRecordingLosesNothing(std::chrono::milliseconds duration) {
+    TempFolder folder;
+    const std::string path = folder / "live.wav";
+    const auto sine = platform::GetSimInput(platform::SimSignal::Sine);
+    int32_t blocks = 0;
+    OnFreshThread([&] {
+        PipelineHost host;
+        host.Configure({.sps = 44100,
+                        .samples = 1024,
+                        .buffers = 4,
+                        .analysis = 1,
+                        .analysisOff = false,
+                        .file = path},
+                       platform::SimInputDeviceId(platform::SimSignal::Sine));
+        host.Open();
+        ASSERT_EQ(engine::State().Status, 3);
+        host.engine->Start();
+        platform::RunMessageLoop(nullptr, duration);
+        blocks = engine::State().BlocksDone;
+        host.engine->Reset();
+    });
+    const double expectedBlocks = duration.count() / 1000.0 * 44100 / 1024;
+    EXPECT_GT(blocks, expectedBlocks / 2) << "capture did not keep running";
+    const std::vector<int16_t> samples = AsSamples(FileBytes(path), 44);
+    ASSERT_EQ(samples.size(), size_t(blocks) * 1024);
+    size_t wrong = 0;
+    for (size_t k = 0; k < samples.size(); ++k) {
+        const double phase =
+            2.0 * std::numbers::pi * std::fmod(sine.frequency * double(k), 44100.0) / 44100.0;
+        wrong += samples[k] != int16_t(std::nearbyint(sine.amplitude * std::sin(phase)));
+    }
+    EXPECT_EQ(wrong, 0u);
+}
+
+}  // namespace aurelix::testing

@@ -1,0 +1,11 @@
+#include "capture/realtime_capture.h"
+
+namespace aurelix::testing {
+namespace {
+
+TEST(RealtimeCapture, OneSecondOfSimulatedSineIsRecordedWhole) {
+    ExpectRealtimeRecordingLosesNothing(std::chrono::seconds(1));
+}
+
+}  // namespace
+}  // namespace aurelix::testing

@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "aurelix/capture/subclassing.h"
+#include "aurelix/engine/cls_aurel.h"
+#include "aurelix/engine/engine_state.h"
+#include "aurelix/platform/label.h"
+#include "aurelix/platform/manual_wave_device.h"
+#include "aurelix/platform/settings_store.h"
+#include "aurelix/platform/wave.h"
+#include "support/caught_error.h"
+#include "support/fresh_thread.h"
+#include "support/pipeline_host.h"
+#include "support/temp_folder.h"
+
+namespace aurelix::engine {
+namespace {
+
+using namespace aurelix::testing;
+using platform::RGB;
+
+TEST(DeviceOpening, MessageDrivenCaptureGoesThroughStatus0_3_7_3_0) {
+    OnFreshThread([] {
+        PipelineHost host;
+        host.Configure({}, *host.input.DeviceId());
+        EXPECT_EQ(State().Status, 0);
+        EXPECT_FALSE(host.Open().has_value());
+        EXPECT_EQ(State().Status, 3);
+        EXPECT_EQ(host.mail, std::vector<std::string>{"start"});
+        EXPECT_EQ(host.lamp.BackColor(), RGB(127, 0, 0));
+        EXPECT_TRUE(host.input.IsStarted());
+        EXPECT_EQ(host.input.QueuedCount(), 0u);  // nothing queued before Start
+        EXPECT_EQ(platform::GetSetting("AurelyxOCX", "WaveInDevices", "LastHandle"),
+                  std::to_string(State().WaveHandle));
+        const uint32_t handle = State().WaveHandle;
+        EXPECT_EQ(host.Open(), -1001);  // not idle: refused, device left alone
+        EXPECT_EQ(State().WaveHandle, handle);
+        EXPECT_EQ(State().Status, 3);
+
+        host.engine->Start();
+        EXPECT_EQ(State().Status, 7);
+        EXPECT_EQ(host.input.QueuedCount(), 4u);
+        const auto refreshes = host.lamp.RefreshCount();
+        host.engine->Pause();
+        EXPECT_EQ(State().Status, 3);
+        EXPECT_EQ(host.lamp.RefreshCount(), refreshes + 1);
+        EXPECT_EQ(host.lamp.BackColor(), RGB(127, 0, 0));
+        host.engine->Reset();
+        EXPECT_EQ(State().Status, 0);
+        EXPECT_FALSE(host.input.IsOpen());
+        EXPECT_EQ(host.lamp.BackColor(), RGB(127, 127, 127));
+        EXPECT_EQ(host.Count("closed"), 1);
+        EXPECT_EQ(State().OldWaveProc, nullptr);
+        EXPECT_EQ(State().OldTimerProc, nullptr);
+    });
+}
+
+TEST(DeviceOpening, TimerPacedCaptureGoesThroughStatus0_2_6_2_0) {
+    OnFreshThread([] {
+        PipelineHost host;
+        host.Configure({.loopMethod = 0}, *host.input.DeviceId());
+        host.Open();
+        EXPECT_EQ(State().Status, 2);  // no hook, so no confirmation
+        EXPECT_TRUE(host.mail.empty());
+        EXPECT_EQ(host.lamp.BackColor(), RGB(0, 175, 0));
+        host.engine->Start();
+        EXPECT_EQ(State().Status, 6);
+        EXPECT_TRUE(host.timer.Enabled());
+        EXPECT_EQ(host.timer.Interval(), 125);  // 1000 samples at 8000 Hz
+        host.engine->Pause();
+        EXPECT_EQ(State().Status, 2);
+        EXPECT_FALSE(host.timer.Enabled());
+        EXPECT_EQ(host.lamp.BackColor(), RGB(0, 175, 0));
+        host.engine->Reset();
+        EXPECT_EQ(State().Status, 0);
+    });
+}
+
+// An earlier run (another thread standing in for an earlier process) left the device
+// open and its handle in the settings store.
+TEST(DeviceOpening, StaleStoredHandleIsClosedSoTheDeviceOpens) {
+    platform::ManualWaveInput device("Left open");
+    platform::HWAVEIN stale = 0;
+    std::thread([&] {
+        platform::WAVEFORMATEX format{1, 1, 8000, 16000, 2, 16, 0};
+        ASSERT_EQ(platform::waveInOpen(&stale, *device.DeviceId(), &format, 0, 0, 0), 0u);
+        platform::SaveSetting("AurelyxOCX", "WaveInDevices", "LastHandle", std::to_string(stale));
+    }).join();
+    OnFreshThread([&] {
+        PipelineHost host;
+        host.Configure({}, *device.DeviceId());
+        host.Open();
+        EXPECT_EQ(State().Status, 3);
+        EXPECT_NE(State().WaveHandle, stale);
+        EXPECT_EQ(platform::waveInClose(stale), platform::MMSYSERR_INVALHANDLE);
+    });
+}
+
+TEST(DeviceOpening, DeviceHeldElsewhereFailsWith1051AndUnhooks) {
+    OnFreshThread([] {
+        PipelineHost host;
+        platform::WAVEFORMATEX format{1, 1, 8000, 16000, 2, 16, 0};
+        platform::HWAVEIN holder = 0;
+        ASSERT_EQ(platform::waveInOpen(&holder, *host.input.DeviceId(), &format, 0, 0, 0), 0u);
+        host.Configure({}, *host.input.DeviceId());
+        const auto error = CaughtError([&] { host.Open(); });
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->Number(), 1051);
+        EXPECT_EQ(error->Source(), "Aurelix");
+        EXPECT_EQ(error->Description(),
+                  "Function InitX in clsAurel\r\nWavedevice cannot be opened!");
+        EXPECT_EQ(State().OldWaveProc, nullptr);
+        EXPECT_EQ(State().OldTimerProc, nullptr);
+        EXPECT_EQ(State().SubclassMark, capture::kHooksRemoved);
+        EXPECT_EQ(platform::waveInClose(holder), 0u);
+    });
+}
+
+TEST(DeviceOpening, PlaybackWinsAndStereoBuffersSpanWholeBlocks) {
+    TempFolder folder;
+    std::ofstream(folder / "in.wav", std::ios::binary) << std::string(44, '\0');
+    OnFreshThread([&] {
+        PipelineHost host;
+        platform::ManualWaveOutput output;
+        host.Configure({.channels = 2, .samples = 1024, .loopMethod = 0}, *output.DeviceId());
+        host.engine->FileName(folder / "in.wav");
+        host.engine->Recording(false);
+        host.Open(3);
+        EXPECT_EQ(State().DeviceMode, 2);
+        EXPECT_EQ(host.engine->LoopMethod(), 1);
+        EXPECT_TRUE(host.engine->Playing());
+        EXPECT_EQ(State().WaveHeaders(1).dwBufferLength, 4096u);
+        EXPECT_EQ(State().FilePosition, 45);
+        host.engine->Reset();
+
+        // A later capture neither opens nor overwrites the played file.
+        host.Configure({.channels = 2, .samples = 1024}, *host.input.DeviceId());
+        host.engine->FileName(folder / "in.wav");
+        host.engine->Recording(false);
+        host.Open(1);
+        EXPECT_EQ(State().WaveHeaders(1).dwBufferLength, 4096u);
+        EXPECT_EQ(State().FileNumber, 0);
+    });
+    EXPECT_EQ(FileBytes(folder / "in.wav"), std::string(44, '\0'));
+}
+
+TEST(DeviceOpening, MissingPlaybackFileIsAnErrorNotANewFile) {
+    TempFolder folder;
+    OnFreshThread([&] {
+        PipelineHost host;
+        platform::ManualWaveOutput output;
+        host.Configure({}, *output.DeviceId());
+        host.engine->FileName(folder / "missing.wav");
+        const auto missing = CaughtError([&] { host.Open(2); });
+        ASSERT_TRUE(missing);
+        EXPECT_EQ(missing->Number(), 53);
+        EXPECT_EQ(missing->Description().rfind("Function InitX in clsAurel\r\nFile not found", 0),
+                  0u);
+        EXPECT_FALSE(std::filesystem::exists(folder / "missing.wav"));
+    });
+}
+
+TEST(DeviceOpening, StandaloneInitUsesItsOwnHostAndHostedInitNeedsOne) {
+    OnFreshThread([] {
+        platform::ManualWaveInput device;
+        {
+            clsAurel engine;
+            engine.Samples(512);
+            engine.SPS(8000);
+            engine.Channels(1);
+            engine.Buffers(2);
+            engine.LoopMethod(1);
+            engine.Device(int32_t(*device.DeviceId()));
+            auto lamp = std::make_shared<platform::Label>();
+            engine.FlashControl(lamp);
+            EXPECT_EQ(engine.Init(), 0);
+            EXPECT_EQ(State().Status, 3);
+            EXPECT_EQ(State().Lamp, lamp.get());
+            EXPECT_EQ(State().WaveWindow, engine.Host()->txtSub.hwnd());
+        }  // the engine resets on its way out
+        EXPECT_FALSE(device.IsOpen());
+        EXPECT_EQ(State().Status, 0);
+        State().HostedByControl = true;
+        clsAurel hosted;
+        const auto error = CaughtError([&] { hosted.Init(); });
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->Number(), 424);
+    });
+}
+
+}  // namespace
+}  // namespace aurelix::engine

@@ -1,0 +1,180 @@
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "aurelix/engine/cls_aurel.h"
+#include "aurelix/engine/engine_state.h"
+#include "aurelix/platform/label.h"
+#include "aurelix/platform/manual_wave_device.h"
+#include "aurelix/platform/text_box.h"
+#include "aurelix/platform/ui_timer.h"
+#include "aurelix/platform/window.h"
+
+namespace aurelix::testing {
+
+struct CaptureSettings {
+    int32_t sps = 8000;
+    int16_t channels = 1;
+    int32_t samples = 1000;
+    int32_t buffers = 4;
+    int16_t loopMethod = 1;
+    int32_t analysis = 0;
+    bool analysisOff = true;  // AnalysisFlags 999 after the opening: no per-block analysis
+    std::string file{};       // recording file; empty: no recording
+    int32_t maxRecordingTime = 0;
+};
+
+// What a control gives the engine, on the calling thread: the three message windows, a
+// lamp, a timer, plus a manual capture device and the mailbox words received. Build it on
+// a fresh thread (OnFreshThread) so that EngineState starts zeroed.
+class PipelineHost {
+  public:
+    PipelineHost() {
+        engine::State().HostedByControl = true;
+        engine = std::make_unique<engine::clsAurel>();
+        engine::State().Lamp = &lamp;
+        engine::State().Timer = &timer;
+        txtMsg.OnChange([this] {
+            const std::string word = txtMsg.Text();
+            if (word.empty())
+                return;
+            mail.push_back(word);
+            if (onMail)
+                onMail(word);
+            txtMsg.SetText("");  // so that the same word is seen again
+        });
+    }
+    void Configure(const CaptureSettings& s, uint32_t device) {
+        settings = s;
+        engine->Bips(16);
+        engine->Channels(s.channels);
+        engine->SPS(s.sps);
+        engine->Analysis(s.analysis);
+        engine->Samples(s.samples);
+        engine->Buffers(s.buffers);
+        engine->LoopMethod(s.loopMethod);
+        engine->Device(int32_t(device));
+        engine->FileName(s.file);
+        engine->MaxRecordingTime(s.maxRecordingTime);
+        engine->Recording(!s.file.empty());
+    }
+    std::optional<int32_t> Open(int32_t kind = 1) {
+        auto result = engine->InitX(txtMsg.hwnd(), txtSub.hwnd(), txtTim.hwnd(), kind);
+        if (settings.analysisOff)
+            engine::State().AnalysisFlags = 999;
+        return result;
+    }
+    // Configures for the manual input, opens and starts.
+    void StartCapture(const CaptureSettings& s) {
+        Configure(s, *input.DeviceId());
+        Open();
+        engine->Start();
+    }
+    // The device fills its oldest queued buffer; the notification is then dispatched.
+    bool Deliver(const std::vector<int16_t>& samples) {
+        const bool filled = input.Fill(samples);
+        platform::DoEvents();
+        return filled;
+    }
+    int Count(const std::string& word) const {
+        return int(std::count(mail.begin(), mail.end(), word));
+    }
+
+    platform::Label lamp;
+    platform::UiTimer timer;
+    platform::TextBox txtMsg, txtSub, txtTim;
+    platform::ManualWaveInput input{"Pipeline input"};
+    std::vector<std::string> mail;
+    std::function<void(const std::string&)> onMail;
+    CaptureSettings settings;
+    std::unique_ptr<engine::clsAurel> engine;  // last: its Reset needs the windows
+};
+
+// Block `index` (1-based) of `samples` samples, distinct from every other block.
+inline std::vector<int16_t> TestBlock(int32_t index, int32_t samples) {
+    std::vector<int16_t> block(static_cast<size_t>(samples));
+    for (int32_t i = 0; i < samples; ++i)
+        block[size_t(i)] = int16_t(index * 1000 + i % 997 - 16000);
+    return block;
+}
+
+inline std::string FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+template <class T>
+T Field(const std::string& bytes, size_t offset) {
+    T value{};
+    std::memcpy(&value, bytes.data() + offset, sizeof(T));
+    return value;
+}
+
+// A WAV file as an external reader sees it.
+struct DecodedWav {
+    int channels = 0, bits = 0, rate = 0;
+    int64_t frames = 0;
+    std::vector<int16_t> samples;
+};
+
+inline bool HaveTool(const std::string& name) {
+    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+inline std::string CommandOutput(const std::string& command) {
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char chunk[65536];
+        for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;)
+            output.append(chunk, n);
+        pclose(pipe);
+    }
+    return output;
+}
+
+inline std::vector<int16_t> AsSamples(const std::string& bytes, size_t from = 0) {
+    std::vector<int16_t> samples((bytes.size() - from) / 2);
+    std::memcpy(samples.data(), bytes.data() + from, samples.size() * 2);
+    return samples;
+}
+
+// Runs a reader that prints "channels bits rate frames" on a line, then the raw samples.
+inline DecodedWav Decoded(const std::string& command) {
+    const std::string out = CommandOutput(command);
+    DecodedWav wav;
+    const size_t eol = out.find('\n');
+    long long frames = 0;
+    if (eol == std::string::npos || std::sscanf(out.c_str(), "%d %d %d %lld", &wav.channels,
+                                                &wav.bits, &wav.rate, &frames) != 4)
+        return wav;
+    wav.frames = frames;
+    wav.samples = AsSamples(out, eol + 1);
+    return wav;
+}
+
+inline DecodedWav ReadWithPython(const std::string& path) {
+    return Decoded(
+        "python3 -c \"import sys,wave; w=wave.open(sys.argv[1]); print(w.getnchannels(), "
+        "8 * w.getsampwidth(), w.getframerate(), w.getnframes(), flush=True); "
+        "sys.stdout.buffer.write(w.readframes(w.getnframes()))\" '" +
+        path + "'");
+}
+
+inline DecodedWav ReadWithSox(const std::string& path) {
+    const std::string file = "'" + path + "'";
+    return Decoded("echo $(soxi -c " + file + ") $(soxi -b " + file + ") $(soxi -r " + file +
+                   ") $(soxi -s " + file + "); sox " + file + " -t raw -e signed -b 16 -L -");
+}
+
+}  // namespace aurelix::testing
