@@ -1,0 +1,33 @@
+#include "aurelix/analysis/peaks.h"
+
+#include "aurelix/engine/engine_state.h"
+#include "aurelix/platform/numbers.h"
+#include "aurelix/platform/runtime_error.h"
+
+namespace aurelix::analysis {
+
+int32_t GetPeaks(const platform::BoundedArray<float>& spectrum,
+                 platform::BoundedArray<float>& peaks) {
+    auto& state = engine::State();
+    return platform::Trapped(state.ErrorText, "Function GetPeaks in Aurelix", [&] {
+        state.PeaksBusy = true;
+        const int32_t upper = spectrum.Upper();
+        peaks.ReDim(0, platform::CheckedMul32(2, upper));
+        const double level = state.ThresholdLevel;
+        const float* bins = spectrum.Range(1, upper);
+        float* list = peaks.data();
+        int32_t j = 0;
+        for (int32_t i = 1; i <= upper; ++i) {
+            const float magnitude = bins[i - 1];
+            if (static_cast<double>(magnitude) > level) {
+                list[++j] = static_cast<float>(-i);
+                list[++j] = magnitude;
+            }
+        }
+        peaks.ReDimPreserve(0, j);
+        state.PeaksBusy = false;
+        return j / 2;
+    });
+}
+
+}  // namespace aurelix::analysis

@@ -1,0 +1,71 @@
+#include "aurelix/analysis/triggers.h"
+
+#include <cmath>
+#include <new>
+#include <vector>
+
+#include "aurelix/engine/engine_state.h"
+#include "aurelix/platform/numbers.h"
+#include "aurelix/platform/runtime_error.h"
+
+namespace aurelix::analysis {
+
+void SetTrigger(platform::BoundedArray<TriggerRecord>& table, int32_t index, double f1, double f2,
+                float threshold) {
+    if (index > table.Upper()) {
+        try {
+            table.ReDimPreserve(table.Lower(), index);
+        } catch (const std::bad_alloc&) {
+            platform::Raise(platform::err::kOutOfMemory);
+        }
+    }
+    TriggerRecord& record = table(index);
+    const float level = threshold * 320.0f;
+    if (!std::isfinite(level)) {
+        platform::Raise(platform::err::kOverflow);
+    }
+    record.F1 = f1;
+    record.F2 = f2;
+    record.Level = level;
+    record.Active = -1;
+}
+
+void InitTriggers(platform::BoundedArray<TriggerRecord>& table, int32_t sps, int32_t samples) {
+    platform::Trapped(engine::State().ErrorText, "Function InitTriggers in Aurelix", [&] {
+        const double binWidth =
+            platform::Divide(static_cast<double>(sps), static_cast<double>(samples));
+        for (int32_t i = 1; i <= table.Upper(); ++i) {
+            TriggerRecord& record = table(i);
+            record.Bin1 = platform::FloorToInt32(platform::Divide(record.F1, binWidth));
+            record.F1 = record.Bin1 * binWidth;
+            record.Bin2 = platform::FloorToInt32(platform::Divide(record.F2, binWidth));
+            record.F2 = (record.Bin2 + 1.0) * binWidth - 1e-10;
+        }
+    });
+}
+
+int32_t ListActiveTriggers(const platform::BoundedArray<TriggerRecord>& table,
+                           const platform::BoundedArray<float>& spectrum,
+                           platform::BoundedArray<int32_t>& list) {
+    std::vector<int32_t> hits;
+    for (int32_t i = 1; i <= table.Upper(); ++i) {
+        const TriggerRecord& record = table(i);
+        if (record.Bin1 > record.Bin2) {
+            continue;
+        }
+        const float level = static_cast<float>(record.Level);
+        const float* bins = spectrum.Range(record.Bin1, record.Bin2);
+        for (int32_t k = 0; k <= record.Bin2 - record.Bin1; ++k) {
+            if (bins[k] >= level) {
+                hits.push_back(i);
+            }
+        }
+    }
+    list.ReDim(0, hits.empty() ? 0 : static_cast<int32_t>(hits.size()) - 1);
+    for (size_t n = 0; n < hits.size(); ++n) {
+        list(static_cast<int32_t>(n)) = hits[n];
+    }
+    return static_cast<int32_t>(hits.size());
+}
+
+}  // namespace aurelix::analysis
