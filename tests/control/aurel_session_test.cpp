@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+#include "aurelix/control/aurel.h"
+#include "aurelix/engine/engine_state.h"
+#include "aurelix/platform/manual_wave_device.h"
+#include "aurelix/platform/window.h"
+#include "control/control_test_support.h"
+#include "support/fresh_thread.h"
+#include "support/temp_folder.h"
+
+namespace aurelix::control {
+namespace {
+
+using aurelix::testing::OnFreshThread;
+using aurelix::testing::RecordedAurelEvents;
+using aurelix::testing::TempFolder;
+using platform::SimpleContainer;
+using Log = std::vector<std::string>;
+
+std::vector<int16_t> Sine(int32_t samples, double cyclesPerBlock, double amplitude) {
+    std::vector<int16_t> block(static_cast<size_t>(samples));
+    for (int32_t i = 0; i < samples; ++i) {
+        block[size_t(i)] = static_cast<int16_t>(
+            std::lround(amplitude * std::sin(2 * M_PI * cyclesPerBlock * i / samples)));
+    }
+    return block;
+}
+
+void Pump() {
+    for (int i = 0; i < 5; ++i) {
+        platform::DoEvents();
+    }
+}
+
+// A whole capture session on a device the test drives, loop method 1: opening, blocks
+// analysed with their events, triggers going on and off, a recording, pause and reset.
+TEST(AurelSession, CaptureAnalyseTriggerRecordPauseReset) {
+    TempFolder folder;
+    OnFreshThread([&] {
+        platform::ManualWaveInput device;
+        SimpleContainer container;
+        RecordedAurelEvents events;
+        Aurel aurel(container, &events);
+        aurel.InitProperties();
+        aurel.SPS(8000);
+        aurel.Samples(256);
+        aurel.Analysis(3);
+        aurel.LoopMethod(1);
+        aurel.Buffers(1);
+        aurel.Threshold(1.0f);
+        aurel.Device(static_cast<int32_t>(*device.DeviceId()));
+        aurel.FileName(folder / "take.wav");
+        aurel.Recording(true);
+        aurel.AddTrigger(1, 900.0, 1100.0, 10.0f);  // bins 28..34 at 31.25 Hz per bin
+
+        EXPECT_EQ(aurel.Init(), 0);
+        EXPECT_EQ(aurel.Status(), 3);
+        EXPECT_EQ(events.log, Log{"WaveDeviceOpened"});
+        EXPECT_NE(aurel.DeviceHandle(), 0);
+        EXPECT_EQ(events.openedHandles, std::vector<int32_t>{aurel.DeviceHandle()});
+        EXPECT_EQ(aurel.lSub().BackColor(), platform::RGB(127, 0, 0));
+        events.log.clear();
+
+        EXPECT_EQ(aurel.Start(), 0);
+        EXPECT_EQ(aurel.Status(), 7);
+        const auto tone = Sine(256, 32, 16000);  // 1000 Hz
+        ASSERT_TRUE(device.Fill(tone));
+        Pump();
+        ASSERT_TRUE(device.Fill(tone));
+        Pump();
+        ASSERT_TRUE(device.Fill(std::vector<int16_t>(256, 0)));
+        Pump();
+        EXPECT_EQ(events.log,
+                  (Log{"Complete 1 1", "FrequencyTrigger 1: 1", "Complete 2 1",
+                       "FrequencyTrigger 1: 1", "Complete 3 1", "FrequencyTriggersOff"}));
+        ASSERT_EQ(events.completeTimes.size(), 3u);
+        EXPECT_GT(events.completeTimes[1], events.completeTimes[0]);
+        EXPECT_DOUBLE_EQ(aurel.MaxFrequencyL(), 0.0);  // the silent block
+        platform::BoundedArray<int16_t> wave;
+        EXPECT_EQ(aurel.WaveData(wave, 1), 256);
+
+        ASSERT_TRUE(device.Fill(tone));
+        Pump();
+        EXPECT_DOUBLE_EQ(aurel.MaxFrequencyL(), 1000.0);
+        EXPECT_EQ(aurel.MaxAmplitudeL(), 16000);
+        platform::BoundedArray<float> spectrum;
+        EXPECT_EQ(aurel.Spectrum(spectrum, 1), 128);
+        EXPECT_NEAR(spectrum(32), 8000.0f, 1.0f);
+        events.log.clear();
+
+        aurel.Pause();
+        EXPECT_EQ(aurel.Status(), 3);
+        ASSERT_TRUE(device.Fill(tone));  // the buffer queued before the pause comes back...
+        Pump();
+        EXPECT_FALSE(device.Fill(tone));  // ...and is neither handed back nor analysed
+        EXPECT_TRUE(events.log.empty());
+        EXPECT_EQ(aurel.Reset(), 0);
+        EXPECT_EQ(aurel.Status(), 0);
+        Pump();
+        EXPECT_EQ(events.log, (Log{"WaveDeviceClosed", "DoneRecordig"}));
+        EXPECT_EQ(aurel.lSub().BackColor(), platform::RGB(127, 127, 127));
+        EXPECT_EQ(aurel.FilePointer(), 44 + 4 * 256 * 2);  // four blocks recorded
+    });
+}
+
+// Loop method 0: no window hooks, the control's timer polls buffer 1 on every tick.
+TEST(AurelSession, TimerDrivenCaptureRaisesCompleteOnEveryTick) {
+    OnFreshThread([] {
+        platform::ManualWaveInput device;
+        SimpleContainer container;
+        RecordedAurelEvents events;
+        Aurel aurel(container, &events);
+        aurel.InitProperties();
+        aurel.SPS(8000);
+        aurel.Samples(256);
+        aurel.Analysis(1);
+        aurel.Buffers(2);
+        aurel.TimerInterval(1);
+        aurel.Device(static_cast<int32_t>(*device.DeviceId()));
+        aurel.Init();
+        EXPECT_EQ(aurel.Status(), 2);  // no open message is awaited
+        aurel.Start();
+        EXPECT_EQ(aurel.Status(), 6);
+        EXPECT_TRUE(aurel.Timer1().Enabled());
+        int ticks = 0;
+        std::vector<int32_t> colours;
+        aurel.lSub().OnRefresh([&](int32_t colour) { colours.push_back(colour); });
+        while (ticks < 4) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            platform::DoEvents();
+            ticks = static_cast<int>(
+                std::count(events.log.begin(), events.log.end(), std::string("Complete 0 0")));
+            device.Fill(Sine(256, 4, 1234));  // the tick re-queued a buffer: fill it
+        }
+        EXPECT_EQ(aurel.MaxAmplitudeL(), 1234);
+        ASSERT_GE(colours.size(), 2u);
+        // The lamp blinks between the analysis' own phase and the control's tick colour.
+        EXPECT_NE(std::find(colours.begin(), colours.end(), 65280), colours.end());
+        EXPECT_NE(std::find(colours.begin(), colours.end(), 32000), colours.end());
+        aurel.Pause();
+        EXPECT_FALSE(aurel.Timer1().Enabled());
+        aurel.Reset();
+    });
+}
+
+// Playback: the file runs out, "doneplay" makes the control reset itself.
+TEST(AurelSession, PlaybackRunsOutAndResetsTheControl) {
+    TempFolder folder;
+    std::vector<int16_t> samples(1000);
+    for (size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<int16_t>(i * 7);
+    }
+    std::ofstream(folder / "play.wav", std::ios::binary)
+        << std::string(44, '\0')
+        << std::string(reinterpret_cast<const char*>(samples.data()), samples.size() * 2);
+    OnFreshThread([&] {
+        platform::ManualWaveOutput output;
+        SimpleContainer container;
+        RecordedAurelEvents events;
+        Aurel aurel(container, &events);
+        aurel.InitProperties();
+        aurel.SPS(8000);
+        aurel.Samples(256);
+        aurel.Analysis(1);
+        aurel.Buffers(2);
+        aurel.Device(static_cast<int32_t>(*output.DeviceId()));
+        aurel.FileName(folder / "play.wav");
+        aurel.Init(2);
+        EXPECT_EQ(aurel.Status(), 3);
+        aurel.Start();
+        while (output.CompleteNext()) {
+            Pump();
+        }
+        EXPECT_EQ(output.Played(), samples);
+        EXPECT_EQ(aurel.Status(), 0);  // reset by the control on "doneplay"
+        EXPECT_EQ(aurel.lSub().BackColor(), platform::RGB(127, 127, 127));
+    });
+}
+
+}  // namespace
+}  // namespace aurelix::control

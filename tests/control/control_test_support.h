@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "aurelix/control/aurel.h"
+#include "aurelix/platform/property_container.h"
+
+namespace aurelix::testing {
+
+// Records every event the control raises, as text, in order.
+struct RecordedAurelEvents : control::AurelEvents {
+    void DoneRecordig() override { log.push_back("DoneRecordig"); }
+    void ChangedSamples(int32_t OldSamples) override {
+        log.push_back("ChangedSamples " + std::to_string(OldSamples));
+    }
+    void Complete(int32_t BlockIndex, int32_t BufferIndex, double dt) override {
+        log.push_back("Complete " + std::to_string(BlockIndex) + " " + std::to_string(BufferIndex));
+        completeTimes.push_back(dt);
+    }
+    void MissedBuffer(int32_t BlockIndex, int32_t BufferIndex, double) override {
+        log.push_back("MissedBuffer " + std::to_string(BlockIndex) + " " +
+                      std::to_string(BufferIndex));
+    }
+    void WaveDeviceOpened(int32_t DeviceHandle) override {
+        log.push_back("WaveDeviceOpened");
+        openedHandles.push_back(DeviceHandle);
+    }
+    void WaveDeviceClosed(int32_t) override { log.push_back("WaveDeviceClosed"); }
+    void FrequencyTrigger(int32_t n, platform::BoundedArray<int32_t>& Triggers) override {
+        std::string entry = "FrequencyTrigger " + std::to_string(n) + ":";
+        for (int32_t i = 0; i < n; ++i) {
+            entry += " " + std::to_string(Triggers(i));
+        }
+        log.push_back(entry);
+    }
+    void FrequencyTriggersOff() override { log.push_back("FrequencyTriggersOff"); }
+
+    std::vector<std::string> log;
+    std::vector<double> completeTimes;
+    std::vector<int32_t> openedHandles;
+};
+
+}  // namespace aurelix::testing
