@@ -7,9 +7,12 @@
 
 #include "aurelix/engine/engine_state.h"
 #include "aurelix/platform/runtime_error.h"
+#include "support/caught_error.h"
 #include "support/fresh_thread.h"
 
 namespace {
+
+using aurelix::testing::ErrorNumberOf;
 
 using aurelix::analysis::InitBitReverse;
 using aurelix::analysis::ReverseBits;
@@ -17,15 +20,6 @@ using aurelix::engine::State;
 using aurelix::platform::RuntimeError;
 using aurelix::testing::OnFreshThread;
 namespace err = aurelix::platform::err;
-
-int32_t ErrorNumberOf(auto&& call) {
-    try {
-        call();
-    } catch (const RuntimeError& error) {
-        return error.Number();
-    }
-    return 0;
-}
 
 std::vector<int32_t> TableEntries() {
     const auto& table = State().BitReverse;

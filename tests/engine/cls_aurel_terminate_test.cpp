@@ -23,7 +23,7 @@ using aurelix::testing::TempFolder;
 // so that the Reset inside termination fails with a Path/File access error when it
 // records the device handle.
 class UnwritableSettings {
-public:
+  public:
     UnwritableSettings() {
         std::filesystem::create_directories(folder_ / "aurelix/settings.ini.lock");
         const char* old = std::getenv("XDG_CONFIG_HOME");
@@ -32,7 +32,7 @@ public:
     }
     ~UnwritableSettings() { setenv("XDG_CONFIG_HOME", previous_.c_str(), 1); }
 
-private:
+  private:
     TempFolder folder_;
     std::string previous_;
 };

@@ -3,26 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include "support/caught_error.h"
 
 namespace aurelix::platform {
 namespace {
 
-int32_t ErrorOf(auto&& body) {
-    try {
-        body();
-    } catch (const RuntimeError& error) {
-        return error.Number();
-    }
-    return 0;
-}
+using aurelix::testing::ErrorNumberOf;
 
 TEST(BoundedArray, UnallocatedHasNoBoundsAndNoElements) {
     BoundedArray<int16_t> array;
     EXPECT_FALSE(array.IsAllocated());
     EXPECT_EQ(array.Count(), 0);
-    EXPECT_EQ(ErrorOf([&] { array.Upper(); }), 9);
-    EXPECT_EQ(ErrorOf([&] { array.Lower(); }), 9);
-    EXPECT_EQ(ErrorOf([&] { array(0); }), 9);
+    EXPECT_EQ(ErrorNumberOf([&] { array.Upper(); }), 9);
+    EXPECT_EQ(ErrorNumberOf([&] { array.Lower(); }), 9);
+    EXPECT_EQ(ErrorNumberOf([&] { array(0); }), 9);
 }
 
 TEST(BoundedArray, ExplicitBoundsAreCheckedOnEveryAccess) {
@@ -33,11 +27,11 @@ TEST(BoundedArray, ExplicitBoundsAreCheckedOnEveryAccess) {
     array(100) = 8;
     EXPECT_EQ(array(1), 7);
     EXPECT_EQ(array.data()[99], 8);
-    EXPECT_EQ(ErrorOf([&] { array(0); }), 9);
-    EXPECT_EQ(ErrorOf([&] { array(101); }), 9);
-    EXPECT_EQ(ErrorOf([&] { array.Range(1, 101); }), 9);
+    EXPECT_EQ(ErrorNumberOf([&] { array(0); }), 9);
+    EXPECT_EQ(ErrorNumberOf([&] { array(101); }), 9);
+    EXPECT_EQ(ErrorNumberOf([&] { array.Range(1, 101); }), 9);
     EXPECT_EQ(array.Range(50, 100), array.data() + 49);
-    EXPECT_EQ(ErrorOf([] { BoundedArray<int>(5, 3); }), 9);
+    EXPECT_EQ(ErrorNumberOf([] { BoundedArray<int>(5, 3); }), 9);
 }
 
 TEST(BoundedArray, ReDimDiscardsAndPreserveKeepsOverlappingIndexes) {
@@ -61,7 +55,7 @@ TEST(BoundedArray, ReDimDiscardsAndPreserveKeepsOverlappingIndexes) {
 
 TEST(BoundedArray2D, ColumnsAreContiguousAndIndexesChecked) {
     BoundedArray2D<int16_t> ring;
-    EXPECT_EQ(ErrorOf([&] { ring(0, 1); }), 9);
+    EXPECT_EQ(ErrorNumberOf([&] { ring(0, 1); }), 9);
     ring.ReDim(0, 3, 1, 2);  // two buffers of four samples
     ring(0, 2) = 5;
     ring(3, 1) = 6;
@@ -70,9 +64,9 @@ TEST(BoundedArray2D, ColumnsAreContiguousAndIndexesChecked) {
     EXPECT_EQ(ring.data()[3], 6);
     EXPECT_EQ(ring.Upper(1), 3);
     EXPECT_EQ(ring.Lower(2), 1);
-    EXPECT_EQ(ErrorOf([&] { ring(4, 1); }), 9);
-    EXPECT_EQ(ErrorOf([&] { ring(0, 3); }), 9);
-    EXPECT_EQ(ErrorOf([&] { ring(0, 0); }), 9);
+    EXPECT_EQ(ErrorNumberOf([&] { ring(4, 1); }), 9);
+    EXPECT_EQ(ErrorNumberOf([&] { ring(0, 3); }), 9);
+    EXPECT_EQ(ErrorNumberOf([&] { ring(0, 0); }), 9);
 }
 
 }  // namespace

@@ -12,11 +12,7 @@ namespace aurelix::platform {
 namespace {
 
 using testing::CaughtError;
-
-int32_t ErrorNumberOf(auto&& body) {
-    const auto error = CaughtError(body);
-    return error ? error->Number() : 0;
-}
+using testing::ErrorNumberOf;
 
 TEST(VariantConversion, HalvesRoundToTheEvenNeighbour) {
     const double halves[] = {0.5, 1.5, 2.5, -2.5, -0.5, 3.5};

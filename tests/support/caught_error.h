@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
+#include <utility>
 
 #include "aurelix/platform/runtime_error.h"
 
@@ -15,6 +17,13 @@ std::optional<platform::RuntimeError> CaughtError(Body&& body) {
         return error;
     }
     return std::nullopt;
+}
+
+// The number of the run-time error that `body` raised, 0 when it completed.
+template <class Body>
+int32_t ErrorNumberOf(Body&& body) {
+    const auto error = CaughtError(std::forward<Body>(body));
+    return error ? error->Number() : 0;
 }
 
 }  // namespace aurelix::testing

@@ -5,12 +5,11 @@
 #include "aurelix/analysis/export.h"
 #include "aurelix/analysis/fit_samples.h"
 #include "aurelix/control/aurel.h"
+#include "aurelix/engine/channel_copies.h"
 #include "aurelix/engine/engine_state.h"
 #include "aurelix/platform/runtime_error.h"
 
 namespace aurelix::control {
-
-using platform::err::kSubscriptOutOfRange;
 
 namespace {
 
@@ -19,35 +18,12 @@ constexpr int32_t kFftBit = 2;
 }  // namespace
 
 int32_t Aurel::WaveData(platform::BoundedArray<int16_t>& Data, int32_t Channel) {
-    auto& state = engine::State();
-    try {
-        if (Channel == 1) {
-            Data = state.WaveL;
-        } else if (channels_ == 2) {
-            Data = state.WaveR;
-        }
-        return Data.Upper() + 1;
-    } catch (const platform::RuntimeError& error) {
-        if (error.Number() == kSubscriptOutOfRange) {
-            return 0;
-        }
-        platform::PassOn(error, state.ErrorText, "Property Get WaveData in Aurelix");
-    }
+    return engine::CopyWaveData(Data, Channel, channels_, "Property Get WaveData in Aurelix");
 }
 
 int32_t Aurel::Spectrum(platform::BoundedArray<float>& SpecData, int32_t Channel) {
-    auto& state = engine::State();
-    return platform::Trapped(state.ErrorText, "Property Get Spectrum in Aurelix", [&] {
-        if (Channel == 1) {
-            SpecData = state.SpectrumL;
-            return SpecData.Upper() + 1;
-        }
-        if (channels_ >= 2) {
-            SpecData = state.SpectrumR;
-            return SpecData.Upper() + 1;
-        }
-        return 0;
-    });
+    return engine::CopySpectrumData(SpecData, Channel, channels_,
+                                    "Property Get Spectrum in Aurelix");
 }
 
 int32_t Aurel::RawData(platform::BoundedArray<int16_t>& WaveData, int32_t BufferIndex) {

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "aurelix/analysis/fit_samples.h"
+#include "aurelix/engine/channel_copies.h"
 #include "aurelix/engine/engine_state.h"
 #include "aurelix/platform/clock.h"
 #include "aurelix/platform/message_box.h"
@@ -15,7 +16,6 @@
 namespace aurelix::engine {
 
 using platform::err::kObjectNotSet;
-using platform::err::kSubscriptOutOfRange;
 
 clsAurel::clsAurel(clsAurelEvents* events) : events_(events) {
     auto& state = State();
@@ -187,35 +187,11 @@ void clsAurel::TimerInterval(int32_t New_TimerInterval) {
 }
 
 int32_t clsAurel::WaveData(platform::BoundedArray<int16_t>& Data, int32_t Channel) {
-    auto& state = State();
-    try {
-        if (Channel == 1) {
-            Data = state.WaveL;
-        } else if (channels_ == 2) {
-            Data = state.WaveR;
-        }
-        return Data.Upper() + 1;
-    } catch (const platform::RuntimeError& error) {
-        if (error.Number() == kSubscriptOutOfRange) {
-            return 0;
-        }
-        platform::PassOn(error, state.ErrorText, "Property Get WaveData in clsAurel");
-    }
+    return CopyWaveData(Data, Channel, channels_, "Property Get WaveData in clsAurel");
 }
 
 int32_t clsAurel::Spectrum(platform::BoundedArray<float>& SpecData, int32_t Channel) {
-    auto& state = State();
-    return platform::Trapped(state.ErrorText, "Property Get Spectrum in clsAurel", [&] {
-        if (Channel == 1) {
-            SpecData = state.SpectrumL;
-            return SpecData.Upper() + 1;
-        }
-        if (channels_ > 1) {
-            SpecData = state.SpectrumR;
-            return SpecData.Upper() + 1;
-        }
-        return 0;
-    });
+    return CopySpectrumData(SpecData, Channel, channels_, "Property Get Spectrum in clsAurel");
 }
 
 int32_t clsAurel::Peaks(platform::BoundedArray<float>& PeakData, int32_t Channel) {
