@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "aurelix/platform/runtime_error.h"
+#include "aurelix/platform/text_scan.h"
 
 namespace aurelix::platform {
 namespace {
@@ -77,19 +78,6 @@ std::string ValueText(const Variant& value) {
     }
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
-
 // Reads a quoted string at the start of `text` (which begins with '"') and removes it.
 bool ParseQuoted(std::string_view& text, Variant& value, std::string& problem) {
     std::string plain;
@@ -115,8 +103,8 @@ bool ParseQuoted(std::string_view& text, Variant& value, std::string& problem) {
                 plain.push_back('\t');
                 break;
             case 'x': {
-                const int high = at + 2 < text.size() ? HexValue(text[at + 1]) : -1;
-                const int low = at + 2 < text.size() ? HexValue(text[at + 2]) : -1;
+                const int high = at + 2 < text.size() ? HexDigitValue(text[at + 1]) : -1;
+                const int low = at + 2 < text.size() ? HexDigitValue(text[at + 2]) : -1;
                 if (high < 0 || low < 0) {
                     problem = "\\x needs two hex digits";
                     return false;

@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <optional>
 
+#include "aurelix/platform/text_scan.h"
+
 namespace aurelix::platform {
 namespace {
 
-constexpr std::string_view kBlanks = " \t";
 constexpr std::string_view kNameSpecials = "\\=[]#;";
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
@@ -37,30 +38,9 @@ std::string Escape(std::string_view text, bool isName) {
     return escaped;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
-
-std::string_view Trim(std::string_view text) {
-    const size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
-}
-
 // Trims, then decodes %XX; nullopt for a '%' without two hex digits after it.
 std::optional<std::string> Unescape(std::string_view text) {
-    text = Trim(text);
+    text = TrimBlanks(text);
     std::string plain;
     plain.reserve(text.size());
     for (size_t at = 0; at < text.size(); ++at) {
@@ -71,8 +51,8 @@ std::optional<std::string> Unescape(std::string_view text) {
         if (at + 2 >= text.size()) {
             return std::nullopt;
         }
-        const int high = HexValue(text[at + 1]);
-        const int low = HexValue(text[at + 2]);
+        const int high = HexDigitValue(text[at + 1]);
+        const int low = HexDigitValue(text[at + 2]);
         if (high < 0 || low < 0) {
             return std::nullopt;
         }
@@ -134,7 +114,7 @@ bool SettingsDocument::Parse(std::string_view text, SettingsDocument& document,
         if (!line.empty() && line.back() == '\r') {
             line.remove_suffix(1);
         }
-        line = Trim(line);
+        line = TrimBlanks(line);
         if (line.empty() || line.front() == '#' || line.front() == ';') {
             continue;
         }

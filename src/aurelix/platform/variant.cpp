@@ -11,6 +11,7 @@
 
 #include "aurelix/platform/numbers.h"
 #include "aurelix/platform/runtime_error.h"
+#include "aurelix/platform/text_scan.h"
 
 namespace aurelix::platform {
 namespace {
@@ -62,14 +63,6 @@ bool EqualsIgnoringCase(std::string_view text, std::string_view word) {
         }
     }
     return true;
-}
-
-std::string_view TrimBlanks(std::string_view text) {
-    const size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 }  // namespace
