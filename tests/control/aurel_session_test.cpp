@@ -32,6 +32,21 @@ std::vector<int16_t> Sine(int32_t samples, double cyclesPerBlock, double amplitu
     return block;
 }
 
+// A placed control at 8000 Hz, 256 samples per block, on device `device`.
+struct Session {
+    Session(uint32_t device, int32_t analysis, int32_t buffers) {
+        aurel.InitProperties();
+        aurel.SPS(8000);
+        aurel.Samples(256);
+        aurel.Analysis(analysis);
+        aurel.Buffers(buffers);
+        aurel.Device(static_cast<int32_t>(device));
+    }
+    SimpleContainer container;
+    RecordedAurelEvents events;
+    Aurel aurel{container, &events};
+};
+
 void Pump() {
     for (int i = 0; i < 5; ++i) {
         platform::DoEvents();
@@ -44,17 +59,10 @@ TEST(AurelSession, CaptureAnalyseTriggerRecordPauseReset) {
     TempFolder folder;
     OnFreshThread([&] {
         platform::ManualWaveInput device;
-        SimpleContainer container;
-        RecordedAurelEvents events;
-        Aurel aurel(container, &events);
-        aurel.InitProperties();
-        aurel.SPS(8000);
-        aurel.Samples(256);
-        aurel.Analysis(3);
+        Session session(*device.DeviceId(), 3, 1);
+        auto& [container, events, aurel] = session;
         aurel.LoopMethod(1);
-        aurel.Buffers(1);
         aurel.Threshold(1.0f);
-        aurel.Device(static_cast<int32_t>(*device.DeviceId()));
         aurel.FileName(folder / "take.wav");
         aurel.Recording(true);
         aurel.AddTrigger(1, 900.0, 1100.0, 10.0f);  // bins 28..34 at 31.25 Hz per bin
@@ -113,16 +121,9 @@ TEST(AurelSession, CaptureAnalyseTriggerRecordPauseReset) {
 TEST(AurelSession, TimerDrivenCaptureRaisesCompleteOnEveryTick) {
     OnFreshThread([] {
         platform::ManualWaveInput device;
-        SimpleContainer container;
-        RecordedAurelEvents events;
-        Aurel aurel(container, &events);
-        aurel.InitProperties();
-        aurel.SPS(8000);
-        aurel.Samples(256);
-        aurel.Analysis(1);
-        aurel.Buffers(2);
+        Session session(*device.DeviceId(), 1, 2);
+        auto& [container, events, aurel] = session;
         aurel.TimerInterval(1);
-        aurel.Device(static_cast<int32_t>(*device.DeviceId()));
         aurel.Init();
         EXPECT_EQ(aurel.Status(), 2);  // no open message is awaited
         aurel.Start();
@@ -161,15 +162,8 @@ TEST(AurelSession, PlaybackRunsOutAndResetsTheControl) {
         << std::string(reinterpret_cast<const char*>(samples.data()), samples.size() * 2);
     OnFreshThread([&] {
         platform::ManualWaveOutput output;
-        SimpleContainer container;
-        RecordedAurelEvents events;
-        Aurel aurel(container, &events);
-        aurel.InitProperties();
-        aurel.SPS(8000);
-        aurel.Samples(256);
-        aurel.Analysis(1);
-        aurel.Buffers(2);
-        aurel.Device(static_cast<int32_t>(*output.DeviceId()));
+        Session session(*output.DeviceId(), 1, 2);
+        auto& [container, events, aurel] = session;
         aurel.FileName(folder / "play.wav");
         aurel.Init(2);
         EXPECT_EQ(aurel.Status(), 3);

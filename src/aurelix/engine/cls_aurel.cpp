@@ -167,7 +167,7 @@ float clsAurel::Threshold() {
 
 void clsAurel::Threshold(float New_Threshold) {
     threshold_ = New_Threshold;
-    State().ThresholdLevel = platform::RoundToInt32(static_cast<double>(New_Threshold) * 320.0);
+    State().ThresholdLevel = ThresholdLevelOf(New_Threshold);
 }
 
 int32_t clsAurel::TimerInterval() {

@@ -9,6 +9,7 @@
 #include "aurelix/capture/wav_header.h"
 #include "aurelix/platform/bounded_array.h"
 #include "aurelix/platform/label.h"
+#include "aurelix/platform/numbers.h"
 #include "aurelix/platform/ui_timer.h"
 #include "aurelix/platform/wave.h"
 #include "aurelix/platform/window.h"
@@ -104,6 +105,12 @@ struct EngineState {
 
 // This thread's state.
 EngineState& State();
+
+// ThresholdLevel for a threshold: levels are compared in sample units, 320 per threshold
+// unit, rounded half to even (Overflow (6) when it does not fit).
+inline int32_t ThresholdLevelOf(float threshold) {
+    return platform::RoundToInt32(static_cast<double>(threshold) * 320.0);
+}
 
 // The shared stopwatch, created on first use.
 timing::clsXTimer& Stopwatch();

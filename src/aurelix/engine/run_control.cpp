@@ -192,7 +192,7 @@ void UnprepareAll(EngineState& state, bool capture) {
 
 void clsAurel::SetGlobalConstants() {
     auto& state = State();
-    state.ThresholdLevel = platform::RoundToInt32(double(threshold_) * 320.0);
+    state.ThresholdLevel = ThresholdLevelOf(threshold_);
     state.LoopMode = loopMethod_;
     state.SampleRate = sps_;
     state.BlockSamples = samples_;
