@@ -9,13 +9,13 @@
 #include "aurelix/analysis/analyze.h"
 #include "aurelix/analysis/bit_reverse.h"
 #include "aurelix/analysis/calc_spectrum.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/label.h"
-#include "aurelix/platform/text_box.h"
+#include "aurelix/platform/windows/label.h"
+#include "aurelix/platform/windows/text_box.h"
+#include "aurelix/state/engine_state.h"
 
 namespace {
 
-using aurelix::engine::State;
+using aurelix::state::State;
 
 constexpr int32_t kSamples = 1024;
 constexpr int32_t kRate = 11025;

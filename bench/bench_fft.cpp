@@ -20,8 +20,8 @@
 #include "analysis/literal_spectrum.h"
 #include "aurelix/analysis/bit_reverse.h"
 #include "aurelix/analysis/calc_spectrum.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/bounded_array.h"
+#include "aurelix/platform/runtime/bounded_array.h"
+#include "aurelix/state/engine_state.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ void BM_CalcSpectrum(benchmark::State& bench) {
     const auto n = int32_t(bench.range(0));
     const BoundedArray<int16_t> samples = NoiseBlock(n);
     aurelix::analysis::InitBitReverse(n, 0);
-    const BoundedArray<int32_t>& table = aurelix::engine::State().BitReverse;
+    const BoundedArray<int32_t>& table = aurelix::state::State().BitReverse;
     BoundedArray<float> spectrum(0, n - 1);
     aurelix::analysis::CalcSpectrum(samples, spectrum, table, n);  // builds the plan
     for (auto _ : bench) {
@@ -118,7 +118,7 @@ void BM_LiteralSpectrum(benchmark::State& bench) {
     const auto n = int32_t(bench.range(0));
     const BoundedArray<int16_t> samples = NoiseBlock(n);
     aurelix::analysis::InitBitReverse(n, 0);
-    const BoundedArray<int32_t>& table = aurelix::engine::State().BitReverse;
+    const BoundedArray<int32_t>& table = aurelix::state::State().BitReverse;
     for (auto _ : bench) {
         std::vector<float> magnitudes =
             aurelix::testing::LiteralSpectrum(samples.data(), table.data(), n);

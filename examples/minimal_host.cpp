@@ -12,9 +12,9 @@
 #include <string>
 
 #include "aurelix/control/aurel.h"
-#include "aurelix/platform/property_container.h"
-#include "aurelix/platform/runtime_error.h"
-#include "aurelix/platform/window.h"
+#include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/platform/windows/property_container.h"
+#include "aurelix/platform/windows/window.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "aurelix/analysis/bit_reverse.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/label.h"
-#include "aurelix/platform/text_box.h"
+#include "aurelix/platform/windows/label.h"
+#include "aurelix/platform/windows/text_box.h"
+#include "aurelix/state/engine_state.h"
 
 namespace aurelix::analysis::testing {
 
@@ -18,7 +18,7 @@ namespace aurelix::analysis::testing {
 // `buffers` (records 1..buffers, all blocks 0 and not analysed).
 inline void OpenForAnalysis(int32_t n, int32_t sps, int16_t channels, int32_t buffers,
                             int32_t flags) {
-    auto& state = engine::State();
+    auto& state = state::State();
     state.BlockSamples = n;
     state.SampleRate = sps;
     state.ChannelCount = channels;
@@ -55,7 +55,7 @@ inline std::vector<int16_t> Sine(int32_t n, double hz, double sps, double amplit
 // Ring buffer `buffer` as the buffer cycle leaves it after capturing block `block`.
 inline void FillBuffer(int32_t buffer, int32_t block, const std::vector<int16_t>& left,
                        const std::vector<int16_t>& right = {}) {
-    auto& record = engine::State().BlockRecords(buffer);
+    auto& record = state::State().BlockRecords(buffer);
     record.BlockNumber = block;
     record.Analyzed = 0;
     for (size_t i = 0; i < left.size(); ++i)
@@ -86,11 +86,11 @@ struct ControlSide {
         });
         mailbox.OnKeyUp([this](int16_t& keyCode, int16_t&) { keys.push_back(keyCode); });
         lamp.OnRefresh([this](int32_t colour) { colours.push_back(colour); });
-        engine::State().MailboxWindow = mailbox.hwnd();
-        engine::State().Lamp = &lamp;
+        state::State().MailboxWindow = mailbox.hwnd();
+        state::State().Lamp = &lamp;
     }
     // An engine that outlives us resets the lamp when it goes.
-    ~ControlSide() { engine::State().Lamp = nullptr; }
+    ~ControlSide() { state::State().Lamp = nullptr; }
 };
 
 }  // namespace aurelix::analysis::testing

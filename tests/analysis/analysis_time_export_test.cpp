@@ -4,15 +4,15 @@
 #include "aurelix/analysis/analyze.h"
 #include "aurelix/analysis/export.h"
 #include "aurelix/engine/cls_aurel.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/runtime_error.h"
+#include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/state/engine_state.h"
 #include "support/fresh_thread.h"
 
 namespace aurelix::analysis {
 namespace {
 
 using aurelix::testing::OnFreshThread;
-using engine::State;
+using state::State;
 
 bool AllZero(const auto& array) {
     for (int32_t i = array.Lower(); i <= array.Upper(); ++i) {
@@ -25,21 +25,21 @@ bool AllZero(const auto& array) {
 TEST(AnalysisTime, ReplacesBlockSpectrumAndTableWithTheEngineLength) {
     for (const int32_t cycles : {0, 3}) {
         OnFreshThread([&] {
-            State().HostedByControl = true;
+            state::State().HostedByControl = true;
             engine::clsAurel engine;
             engine.Analysis(3);
             testing::OpenForAnalysis(1024, 11025, 1, 1, 3);
             testing::FillBuffer(1, 1, testing::Sine(1024, 1000.0, 11025, 10000.0));
             Analyze(1, 1);
-            State().BlockSamples = 512;  // as a later setter leaves it without Init
+            state::State().BlockSamples = 512;  // as a later setter leaves it without Init
 
             EXPECT_GE(engine.AnalysisTime(cycles), 0.0);
-            EXPECT_EQ(State().WaveL.Upper(), 1024);
-            EXPECT_TRUE(AllZero(State().WaveL));
-            EXPECT_EQ(State().SpectrumL.Upper(), cycles == 0 ? 1024 : 511);
-            EXPECT_TRUE(AllZero(State().SpectrumL));
-            EXPECT_EQ(State().BlockSamples, 1024);
-            EXPECT_EQ(State().BitReverseSize, 1024);
+            EXPECT_EQ(state::State().WaveL.Upper(), 1024);
+            EXPECT_TRUE(AllZero(state::State().WaveL));
+            EXPECT_EQ(state::State().SpectrumL.Upper(), cycles == 0 ? 1024 : 511);
+            EXPECT_TRUE(AllZero(state::State().SpectrumL));
+            EXPECT_EQ(state::State().BlockSamples, 1024);
+            EXPECT_EQ(state::State().BitReverseSize, 1024);
         });
     }
 }
@@ -50,11 +50,11 @@ TEST(ExportData, SnapshotsTheLeftSpectrumOrFailsWithoutTheFftBit) {
         testing::FillBuffer(1, 1, testing::Sine(1024, 1000.0, 11025, 10000.0));
         Analyze(1, 1);
         ExportData();
-        EXPECT_EQ(State().ExportSpectrum.Upper(), 511);
-        EXPECT_EQ(State().ExportSpectrum, State().SpectrumL);
+        EXPECT_EQ(state::State().ExportSpectrum.Upper(), 511);
+        EXPECT_EQ(state::State().ExportSpectrum, state::State().SpectrumL);
 
-        const auto snapshot = State().ExportSpectrum;
-        State().AnalysisFlags = 1;
+        const auto snapshot = state::State().ExportSpectrum;
+        state::State().AnalysisFlags = 1;
         Analyze(1, 1);  // leaves SpectrumL with bins 0 and 1 only
         try {
             ExportData();
@@ -62,7 +62,7 @@ TEST(ExportData, SnapshotsTheLeftSpectrumOrFailsWithoutTheFftBit) {
         } catch (const platform::RuntimeError& error) {
             EXPECT_EQ(error.Description(), "Subscript out of range");
         }
-        EXPECT_EQ(State().ExportSpectrum, snapshot);
+        EXPECT_EQ(state::State().ExportSpectrum, snapshot);
     });
 }
 

@@ -4,14 +4,14 @@
 
 #include "analysis_setup.h"
 #include "aurelix/analysis/analyze.h"
-#include "aurelix/engine/engine_state.h"
+#include "aurelix/state/engine_state.h"
 #include "support/fresh_thread.h"
 
 namespace aurelix::analysis {
 namespace {
 
 using aurelix::testing::OnFreshThread;
-using engine::State;
+using state::State;
 using testing::ControlSide;
 
 constexpr int32_t kYellow = 65535;
@@ -23,8 +23,8 @@ void OpenRing(int32_t buffers, int32_t first) {
     for (int32_t i = 1; i <= buffers; ++i) {
         testing::FillBuffer(i, first + i - 1, std::vector<int16_t>(64, int16_t(i)));
     }
-    State().TimerId = 17;
-    State().LoopMode = 1;
+    state::State().TimerId = 17;
+    state::State().LoopMode = 1;
 }
 
 TEST(AnalyzeBufferChoice, NamedBufferWithoutTimerOrWithOneBuffer) {
@@ -33,13 +33,13 @@ TEST(AnalyzeBufferChoice, NamedBufferWithoutTimerOrWithOneBuffer) {
             ControlSide control;
             OpenRing(buffers, 10);
             if (buffers == 4)
-                State().TimerId = 0;
+                state::State().TimerId = 0;
             const int32_t expected = buffers == 4 ? 3 : 1;
-            State().BlockRecords(expected).Analyzed = -1;  // not consulted when named
+            state::State().BlockRecords(expected).Analyzed = -1;  // not consulted when named
             Analyze(99, 3);
-            EXPECT_EQ(State().Backlog, 99);
+            EXPECT_EQ(state::State().Backlog, 99);
             EXPECT_EQ(control.keys, std::vector<int32_t>{256 + expected});
-            EXPECT_EQ(State().Sequence(100), 10 + expected - 1);
+            EXPECT_EQ(state::State().Sequence(100), 10 + expected - 1);
         });
     }
 }
@@ -48,14 +48,14 @@ TEST(AnalyzeBufferChoice, TwoBuffersAlternateBetweenTargetAndRetarget) {
     OnFreshThread([] {
         ControlSide control;
         OpenRing(2, 20);
-        State().Backlog = 21;
+        state::State().Backlog = 21;
         Analyze(21, 0);
         EXPECT_EQ(control.keys, std::vector<int32_t>{258});
-        EXPECT_EQ(State().Backlog, 21);
+        EXPECT_EQ(state::State().Backlog, 21);
         // Block 21 is analysed now: the next tick finds nothing and retargets.
         Analyze(21, 0);
         EXPECT_EQ(control.keys.size(), 1u);
-        EXPECT_EQ(State().Backlog, 20);
+        EXPECT_EQ(state::State().Backlog, 20);
         Analyze(21, 0);
         EXPECT_EQ(control.keys.back(), 257);
     });
@@ -66,11 +66,11 @@ TEST(AnalyzeBufferChoice, ThreeBuffersTargetTheBlockBeforeTheNewest) {
         ControlSide control;
         OpenRing(3, 30);
         Analyze(32, 0);
-        EXPECT_EQ(State().Backlog, 31);
+        EXPECT_EQ(state::State().Backlog, 31);
         EXPECT_EQ(control.keys, std::vector<int32_t>{258});
         Analyze(40, 0);  // a block no buffer holds
         EXPECT_EQ(control.colours.back(), kYellow);
-        EXPECT_EQ(State().Backlog, 39);
+        EXPECT_EQ(state::State().Backlog, 39);
     });
 }
 
@@ -78,7 +78,7 @@ TEST(AnalyzeBufferChoice, FourOrMoreTrailTheCaptureAndStopWhenCaughtUp) {
     OnFreshThread([] {
         ControlSide control;
         OpenRing(4, 1);
-        auto& state = State();
+        auto& state = state::State();
         state.BacklogLimit = 5;
         state.BacklogMin = 2;
         state.BlocksDone = 4;
@@ -112,19 +112,19 @@ TEST(AnalyzeBufferChoice, AnAnalysedSearchResultCountsAsNoBuffer) {
         OnFreshThread([&] {
             ControlSide control;
             OpenRing(buffers, 1);
-            State().Backlog = 1;  // two buffers: kept; three: block - 1; four: + 1
-            State().BacklogMin = 1;
-            State().BlocksDone = 9;
+            state::State().Backlog = 1;  // two buffers: kept; three: block - 1; four: + 1
+            state::State().BacklogMin = 1;
+            state::State().BlocksDone = 9;
             const int32_t block = buffers == 3 ? 2 : 9;
-            State().BlockRecords(buffers == 4 ? 2 : 1).Analyzed = -1;
-            State().Sequence(100) = 5;
+            state::State().BlockRecords(buffers == 4 ? 2 : 1).Analyzed = -1;
+            state::State().Sequence(100) = 5;
             Analyze(block, 0);
             EXPECT_EQ(control.colours, std::vector<int32_t>{kYellow}) << buffers;
-            EXPECT_EQ(State().Sequence(99), 5);
-            EXPECT_EQ(State().Sequence(100), 0);
-            EXPECT_EQ(State().Backlog, block - 1);
+            EXPECT_EQ(state::State().Sequence(99), 5);
+            EXPECT_EQ(state::State().Sequence(100), 0);
+            EXPECT_EQ(state::State().Backlog, block - 1);
             EXPECT_TRUE(control.keys.empty());
-            EXPECT_FALSE(State().AnalysisBusy);
+            EXPECT_FALSE(state::State().AnalysisBusy);
         });
     }
 }

@@ -7,16 +7,16 @@
 #include <vector>
 
 #include "analysis_setup.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/runtime_error.h"
+#include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/state/engine_state.h"
 #include "support/fresh_thread.h"
 
 namespace aurelix::analysis {
 namespace {
 
 using aurelix::testing::OnFreshThread;
-using engine::State;
 using platform::RGB;
+using state::State;
 using testing::ControlSide;
 using testing::FillBuffer;
 using testing::OpenForAnalysis;
@@ -34,13 +34,13 @@ TEST(Analyze, SineGivesItsStrongestBinInEachChannel) {
     OnFreshThread([] {
         ControlSide control;
         OpenForAnalysis(kN, kRate, 2, 1, 19);
-        State().LoopMode = 1;
+        state::State().LoopMode = 1;
         const auto left = Sine(kN, 1000.0, kRate, 10000.0);
         const auto right = Sine(kN, 2000.0, kRate, 8000.0);
         FillBuffer(1, 41, left, right);
         Analyze(41, 1);
 
-        auto& state = State();
+        auto& state = state::State();
         EXPECT_EQ(state.MaxAmplitudeL, Largest(left));
         EXPECT_EQ(state.MaxAmplitudeR, Largest(right));
         EXPECT_DOUBLE_EQ(state.MaxFrequencyL, 93 * kBinWidth);
@@ -69,13 +69,13 @@ TEST(Analyze, FrequenciesAreZeroUnlessTheAmplitudeIsAboveTheLevel) {
     for (const auto& [block, level] : blocks) {
         OnFreshThread([&] {
             OpenForAnalysis(kN, kRate, 1, 1, 3);
-            State().ThresholdLevel = level;
-            State().MaxFrequencyL = State().MaxFrequencyR = 5.0;
+            state::State().ThresholdLevel = level;
+            state::State().MaxFrequencyL = state::State().MaxFrequencyR = 5.0;
             FillBuffer(1, 1, block);
             Analyze(1, 1);
-            EXPECT_EQ(State().MaxAmplitudeL, std::max<int16_t>(0, Largest(block)));
-            EXPECT_EQ(State().MaxFrequencyL, 0.0) << level;
-            EXPECT_EQ(State().MaxFrequencyR, 0.0) << level;
+            EXPECT_EQ(state::State().MaxAmplitudeL, std::max<int16_t>(0, Largest(block)));
+            EXPECT_EQ(state::State().MaxFrequencyL, 0.0) << level;
+            EXPECT_EQ(state::State().MaxFrequencyR, 0.0) << level;
         });
     }
 }
@@ -85,12 +85,12 @@ TEST(Analyze, ZeroCrossingsStillCountAtExactlyTheLevel) {
         OpenForAnalysis(kN, kRate, 1, 1, 33);
         const auto sine = Sine(kN, 1000.0, kRate, 10000.0);
         FillBuffer(1, 1, sine);
-        State().ThresholdLevel = Largest(sine);
+        state::State().ThresholdLevel = Largest(sine);
         Analyze(1, 1);
-        EXPECT_NEAR(State().MaxFrequencyL, 1000.0, 10.0);
-        State().ThresholdLevel += 1;
+        EXPECT_NEAR(state::State().MaxFrequencyL, 1000.0, 10.0);
+        state::State().ThresholdLevel += 1;
         Analyze(1, 1);
-        EXPECT_EQ(State().MaxFrequencyL, 0.0);
+        EXPECT_EQ(state::State().MaxFrequencyL, 0.0);
     });
 }
 
@@ -98,7 +98,7 @@ TEST(Analyze, AnalysisZeroCopiesMarksAndBlinksButComputesNothing) {
     OnFreshThread([] {
         ControlSide control;
         OpenForAnalysis(kN, kRate, 1, 1, 0);
-        auto& state = State();
+        auto& state = state::State();
         state.MaxAmplitudeL = 123;
         state.MaxFrequencyL = 4.5;
         const auto spectrum = state.SpectrumL;
@@ -120,7 +120,7 @@ TEST(Analyze, AnalysisZeroCopiesMarksAndBlinksButComputesNothing) {
 TEST(Analyze, SpectrumBitWithoutAmplitudeBitAndTheOtherWayRound) {
     OnFreshThread([] {
         OpenForAnalysis(kN, kRate, 2, 1, 2);
-        auto& state = State();
+        auto& state = state::State();
         const auto sine = Sine(kN, 1000.0, kRate, 10000.0);
         FillBuffer(1, 1, sine, sine);
         state.MaxAmplitudeL = state.MaxAmplitudeR = 9;
@@ -147,10 +147,10 @@ TEST(Analyze, LampBlinksByLoopModeAndMayBeMissing) {
         OnFreshThread([&] {
             ControlSide control;
             OpenForAnalysis(kN, kRate, 1, 1, 1);
-            State().LoopMode = mode;
+            state::State().LoopMode = mode;
             for (int32_t call = 1; call <= 5; ++call) {
                 // Without a lamp the phase still advances.
-                State().Lamp = call == 4 ? nullptr : &control.lamp;
+                state::State().Lamp = call == 4 ? nullptr : &control.lamp;
                 Analyze(call, 1);
             }
             const int32_t bright = mode == 0 ? RGB(0, 255, 0) : RGB(255, 0, 0);
@@ -159,7 +159,7 @@ TEST(Analyze, LampBlinksByLoopModeAndMayBeMissing) {
             const bool notifies = mode == 1 || mode == 3;
             EXPECT_EQ(control.colours, mode == 2 ? std::vector<int32_t>{} : blinking) << mode;
             EXPECT_EQ(control.keys.size(), notifies ? 5u : 0u) << mode;
-            EXPECT_EQ(State().LastAnalyzedBlock, notifies ? 5 : 0) << mode;
+            EXPECT_EQ(state::State().LastAnalyzedBlock, notifies ? 5 : 0) << mode;
         });
     }
 }
@@ -168,8 +168,8 @@ TEST(Analyze, TriggerWordFollowsTheLeftAmplitudeAgainstTheLevel) {
     OnFreshThread([] {
         ControlSide control;
         OpenForAnalysis(kN, kRate, 1, 2, 1);
-        State().LoopMode = 3;
-        State().ThresholdLevel = 5000;
+        state::State().LoopMode = 3;
+        state::State().ThresholdLevel = 5000;
         FillBuffer(1, 1, std::vector<int16_t>(kN, 5001));
         FillBuffer(2, 2, std::vector<int16_t>(kN, 5000));
         Analyze(1, 1);
@@ -177,7 +177,7 @@ TEST(Analyze, TriggerWordFollowsTheLeftAmplitudeAgainstTheLevel) {
         EXPECT_EQ(control.keys, (std::vector<int32_t>{257, 258}));
         EXPECT_TRUE(control.texts.empty());  // empty trigger table
 
-        State().TriggerCount = 1;
+        state::State().TriggerCount = 1;
         Analyze(1, 1);
         Analyze(2, 2);
         Analyze(2, 2);
@@ -192,7 +192,7 @@ TEST(Analyze, FailureLeavesAnalysisBusyAndNamesTheProcedure) {
         OnFreshThread([&] {
             ControlSide control;
             OpenForAnalysis(n, kRate, 1, 1, 0);
-            auto& state = State();
+            auto& state = state::State();
             state.AnalysisFlags = flags;
             state.LoopMode = 1;
             std::vector<int16_t> block(size_t(n), 100);

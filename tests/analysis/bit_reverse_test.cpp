@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/runtime_error.h"
+#include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/state/engine_state.h"
 #include "support/caught_error.h"
 #include "support/fresh_thread.h"
 
@@ -16,8 +16,8 @@ using aurelix::testing::ErrorNumberOf;
 
 using aurelix::analysis::InitBitReverse;
 using aurelix::analysis::ReverseBits;
-using aurelix::engine::State;
 using aurelix::platform::RuntimeError;
+using aurelix::state::State;
 using aurelix::testing::OnFreshThread;
 namespace err = aurelix::platform::err;
 

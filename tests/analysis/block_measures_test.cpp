@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "aurelix/platform/runtime_error.h"
+#include "aurelix/platform/runtime/runtime_error.h"
 
 namespace aurelix::analysis {
 namespace {

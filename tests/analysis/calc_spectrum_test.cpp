@@ -8,18 +8,18 @@
 #include <numbers>
 
 #include "aurelix/analysis/bit_reverse.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/bounded_array.h"
-#include "aurelix/platform/runtime_error.h"
+#include "aurelix/platform/runtime/bounded_array.h"
+#include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/state/engine_state.h"
 #include "support/fresh_thread.h"
 
 namespace {
 
 using aurelix::analysis::CalcSpectrum;
 using aurelix::analysis::InitBitReverse;
-using aurelix::engine::State;
 using aurelix::platform::BoundedArray;
 using aurelix::platform::RuntimeError;
+using aurelix::state::State;
 using aurelix::testing::OnFreshThread;
 namespace err = aurelix::platform::err;
 

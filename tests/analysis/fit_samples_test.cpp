@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "aurelix/platform/runtime_error.h"
+#include "aurelix/platform/runtime/runtime_error.h"
 
 namespace {
 

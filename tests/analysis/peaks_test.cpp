@@ -4,15 +4,15 @@
 
 #include <vector>
 
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/runtime_error.h"
+#include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/state/engine_state.h"
 #include "support/fresh_thread.h"
 
 namespace aurelix::analysis {
 namespace {
 
 using aurelix::testing::OnFreshThread;
-using engine::State;
+using state::State;
 
 std::vector<float> Listed(const platform::BoundedArray<float>& peaks) {
     return {peaks.data(), peaks.data() + peaks.Count()};
@@ -20,7 +20,7 @@ std::vector<float> Listed(const platform::BoundedArray<float>& peaks) {
 
 TEST(GetPeaks, ListsBinsStrictlyAboveTheLevelWithTheirMagnitudes) {
     OnFreshThread([] {
-        State().ThresholdLevel = 160;
+        state::State().ThresholdLevel = 160;
         platform::BoundedArray<float> spectrum(0, 511);
         spectrum(0) = 5000.0f;  // the mean is never listed
         spectrum(10) = 300.5f;
@@ -29,7 +29,7 @@ TEST(GetPeaks, ListsBinsStrictlyAboveTheLevelWithTheirMagnitudes) {
         platform::BoundedArray<float> peaks(0, 40);
         EXPECT_EQ(GetPeaks(spectrum, peaks), 2);
         EXPECT_EQ(Listed(peaks), (std::vector<float>{0.0f, -10.0f, 300.5f, -11.0f, 161.0f}));
-        EXPECT_FALSE(State().PeaksBusy);
+        EXPECT_FALSE(state::State().PeaksBusy);
 
         spectrum(10) = spectrum(11) = 0.0f;
         EXPECT_EQ(GetPeaks(spectrum, peaks), 0);
@@ -39,7 +39,7 @@ TEST(GetPeaks, ListsBinsStrictlyAboveTheLevelWithTheirMagnitudes) {
 
 TEST(GetPeaks, ANegativeLevelListsEveryBinButTheMean) {
     OnFreshThread([] {
-        State().ThresholdLevel = -320;
+        state::State().ThresholdLevel = -320;
         platform::BoundedArray<float> spectrum(0, 3);
         spectrum(2) = 4.0f;
         platform::BoundedArray<float> peaks;
@@ -59,9 +59,9 @@ TEST(GetPeaks, AFailureIsPassedOnAndLeavesPeaksBusy) {
             EXPECT_EQ(error.Description(),
                       "Function GetPeaks in Aurelix\r\nSubscript out of range");
         }
-        EXPECT_TRUE(State().PeaksBusy);
+        EXPECT_TRUE(state::State().PeaksBusy);
         GetPeaks(platform::BoundedArray<float>(0, 1), peaks);
-        EXPECT_FALSE(State().PeaksBusy);
+        EXPECT_FALSE(state::State().PeaksBusy);
     });
 }
 

@@ -15,7 +15,7 @@
 #include "aurelix/analysis/bit_reverse.h"
 #include "aurelix/analysis/calc_spectrum.h"
 #include "aurelix/analysis/real_fft_plan.h"
-#include "aurelix/platform/bounded_array.h"
+#include "aurelix/platform/runtime/bounded_array.h"
 
 namespace {
 

@@ -8,15 +8,15 @@
 #include "analysis_setup.h"
 #include "aurelix/analysis/analyze.h"
 #include "aurelix/engine/cls_aurel.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/runtime_error.h"
+#include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/state/engine_state.h"
 #include "support/fresh_thread.h"
 
 namespace aurelix::analysis {
 namespace {
 
 using aurelix::testing::OnFreshThread;
-using engine::State;
+using state::State;
 
 constexpr double kBinWidth = 11025.0 / 1024;
 
@@ -31,7 +31,7 @@ std::string PassedOn(const char* context, int32_t number) {
 
 TEST(InitTriggers, AlignsBandsToWholeBins) {
     OnFreshThread([] {
-        platform::BoundedArray<TriggerRecord> table(0, 2);
+        platform::BoundedArray<state::TriggerRecord> table(0, 2);
         table(0).F1 = 5000.0;  // index 0 is never converted
         table(1).F1 = 1000.0;
         table(1).F2 = 1010.0;
@@ -61,7 +61,7 @@ TEST(InitTriggers, AlignsBandsToWholeBins) {
 
 TEST(AddTrigger, GrowsWithZeroRecordsAndRefusesNegativeIndexes) {
     OnFreshThread([] {
-        State().HostedByControl = true;
+        state::State().HostedByControl = true;
         engine::clsAurel engine;
         EXPECT_EQ(engine.AddTrigger(3, 100.0, 200.0, 0.5f), 0);
         const auto& table = engine.Triggers();
@@ -87,24 +87,24 @@ TEST(AddTrigger, GrowsWithZeroRecordsAndRefusesNegativeIndexes) {
 
 TEST(GetTriggers, ListsATriggerOncePerBinAtOrAboveItsLevelOrFails) {
     OnFreshThread([] {
-        State().HostedByControl = true;
+        state::State().HostedByControl = true;
         engine::clsAurel engine;
         engine.AddTrigger(3, 10.5 * kBinWidth, 12.5 * kBinWidth, 1.0f);  // bins 10..12, level 320
         engine.AddTrigger(4, 20.5 * kBinWidth, 19.5 * kBinWidth, 0.0f);  // F1 > F2: never fires
         InitTriggers(engine.Triggers(), 11025, 1024);
-        State().SpectrumL.ReDim(0, 511);
+        state::State().SpectrumL.ReDim(0, 511);
         platform::BoundedArray<int32_t> list;
         // Records 1 and 2 were created empty: bin 0 meets their level 0.
         EXPECT_EQ(engine.GetTriggers(list), 2);
         EXPECT_EQ(Entries(list), (std::vector<int32_t>{1, 2}));
 
-        State().SpectrumL(10) = 320.0f;
-        State().SpectrumL(11) = 400.0f;
-        State().SpectrumL(12) = 1000.0f;
-        State().SpectrumL(20) = 1000.0f;
+        state::State().SpectrumL(10) = 320.0f;
+        state::State().SpectrumL(11) = 400.0f;
+        state::State().SpectrumL(12) = 1000.0f;
+        state::State().SpectrumL(20) = 1000.0f;
         EXPECT_EQ(engine.GetTriggers(list), 5);
         EXPECT_EQ(Entries(list), (std::vector<int32_t>{1, 2, 3, 3, 3}));
-        State().SpectrumL(10) = 319.9f;
+        state::State().SpectrumL(10) = 319.9f;
         EXPECT_EQ(engine.GetTriggers(list), 4);
 
         // No hit at all gives the single entry 0; a band past the spectrum fails.
@@ -112,7 +112,7 @@ TEST(GetTriggers, ListsATriggerOncePerBinAtOrAboveItsLevelOrFails) {
         engine.Triggers()(1) = {0.0, 0.0, 100, 101, 320.0, -1};
         EXPECT_EQ(engine.GetTriggers(list), 0);
         EXPECT_EQ(Entries(list), std::vector<int32_t>{0});
-        State().SpectrumL.ReDim(0, 1);  // what the analysis leaves without the FFT bit
+        state::State().SpectrumL.ReDim(0, 1);  // what the analysis leaves without the FFT bit
         try {
             engine.GetTriggers(list);
             ADD_FAILURE();
@@ -126,10 +126,10 @@ TEST(GetTriggers, ListsATriggerOncePerBinAtOrAboveItsLevelOrFails) {
 // The round trip of one block: the analysis writes "triggers", the control asks the engine.
 TEST(GetTriggers, AnswersTheTriggersMessageOfAnAnalysedBlock) {
     OnFreshThread([] {
-        State().HostedByControl = true;
+        state::State().HostedByControl = true;
         engine::clsAurel engine;
         engine.AddTrigger(2, 900.0, 1100.0, 10.0f);
-        State().TriggerCount = engine.Triggers().Upper();
+        state::State().TriggerCount = engine.Triggers().Upper();
         InitTriggers(engine.Triggers(), 11025, 1024);
         testing::ControlSide control;
         std::vector<int32_t> fired;
@@ -139,8 +139,8 @@ TEST(GetTriggers, AnswersTheTriggersMessageOfAnAnalysedBlock) {
                 fired = Entries(list);
         };
         testing::OpenForAnalysis(1024, 11025, 1, 1, 3);
-        State().LoopMode = 1;
-        State().ThresholdLevel = 320;
+        state::State().LoopMode = 1;
+        state::State().ThresholdLevel = 320;
         testing::FillBuffer(1, 1, testing::Sine(1024, 1000.0, 11025, 10000.0));
         Analyze(1, 1);
         EXPECT_EQ(control.keys, std::vector<int32_t>{257});

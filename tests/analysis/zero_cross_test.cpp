@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "aurelix/engine/engine_state.h"
+#include "aurelix/state/engine_state.h"
 #include "support/fresh_thread.h"
 
 namespace aurelix::analysis {
@@ -32,7 +32,7 @@ std::vector<int16_t> Kept(const platform::BoundedArray<int16_t>& positions) {
 
 TEST(ZeroCrossFrequency, DropsCrossingsCloserThanHalfTheMeanSpacing) {
     OnFreshThread([] {
-        engine::State().SampleRate = 11025;
+        state::State().SampleRate = 11025;
         platform::BoundedArray<int16_t> positions;
         // Mean spacing 30: 11 and 111, one sample after a kept crossing, are glitches.
         const double hz =
@@ -44,7 +44,7 @@ TEST(ZeroCrossFrequency, DropsCrossingsCloserThanHalfTheMeanSpacing) {
 
 TEST(ZeroCrossFrequency, KeepsNoCrossingAtZeroAndStopsAfterAThousand) {
     OnFreshThread([] {
-        engine::State().SampleRate = 8000;
+        state::State().SampleRate = 8000;
         platform::BoundedArray<int16_t> positions;
         EXPECT_EQ(ZeroCrossFrequency(SignFlips(100, {0, 50}), positions), 0.0);
         EXPECT_EQ(Kept(positions), std::vector<int16_t>{50});

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "aurelix/capture/device_list.h"
-#include "aurelix/platform/manual_wave_device.h"
-#include "aurelix/platform/wave.h"
+#include "aurelix/platform/wave/manual_wave_device.h"
+#include "aurelix/platform/wave/wave.h"
 
 namespace aurelix::capture {
 namespace {

@@ -4,10 +4,10 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/manual_wave_device.h"
-#include "aurelix/platform/wave_devices.h"
-#include "aurelix/platform/window.h"
+#include "aurelix/platform/wave/manual_wave_device.h"
+#include "aurelix/platform/wave/wave_devices.h"
+#include "aurelix/platform/windows/window.h"
+#include "aurelix/state/engine_state.h"
 #include "support/fresh_thread.h"
 #include "support/pipeline_host.h"
 #include "support/temp_folder.h"
@@ -16,7 +16,7 @@ namespace aurelix::capture {
 namespace {
 
 using namespace aurelix::testing;
-using engine::State;
+using state::State;
 
 TEST(Playback, SoxFilePlaysSampleIdenticalThenTheHostResets) {
     if (!HaveTool("sox") || !HaveTool("python3")) {
@@ -44,7 +44,7 @@ TEST(Playback, SoxFilePlaysSampleIdenticalThenTheHostResets) {
         for (int round = 0; round < 10; ++round)
             platform::DoEvents();
         EXPECT_EQ(host.Count("doneplay"), 1);
-        EXPECT_EQ(State().Status, 0);
+        EXPECT_EQ(state::State().Status, 0);
     });
     platform::RemoveWaveDevice(device.key);
     const DecodedWav played = ReadWithPython(out), source = ReadWithPython(in);

@@ -6,9 +6,9 @@
 #include <cmath>
 #include <numbers>
 
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/sim_devices.h"
-#include "aurelix/platform/window.h"
+#include "aurelix/platform/wave/sim_devices.h"
+#include "aurelix/platform/windows/window.h"
+#include "aurelix/state/engine_state.h"
 #include "support/fresh_thread.h"
 #include "support/pipeline_host.h"
 #include "support/temp_folder.h"
@@ -33,10 +33,10 @@ inline void ExpectRealtimeRecordingLosesNothing(std::chrono::milliseconds durati
                         .file = path},
                        platform::SimInputDeviceId(platform::SimSignal::Sine));
         host.Open();
-        ASSERT_EQ(engine::State().Status, 3);
+        ASSERT_EQ(state::State().Status, 3);
         host.engine->Start();
         platform::RunMessageLoop(nullptr, duration);
-        blocks = engine::State().BlocksDone;
+        blocks = state::State().BlocksDone;
         host.engine->Reset();
     });
     const double expectedBlocks = duration.count() / 1000.0 * 44100 / 1024;

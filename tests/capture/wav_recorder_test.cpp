@@ -5,9 +5,9 @@
 
 #include "aurelix/capture/bmove.h"
 #include "aurelix/capture/wav_recorder.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/file_io.h"
-#include "aurelix/platform/message_box.h"
+#include "aurelix/platform/runtime/message_box.h"
+#include "aurelix/platform/storage/file_io.h"
+#include "aurelix/state/engine_state.h"
 #include "support/fresh_thread.h"
 #include "support/pipeline_host.h"
 #include "support/temp_folder.h"
@@ -16,7 +16,7 @@ namespace aurelix::capture {
 namespace {
 
 using namespace aurelix::testing;
-using engine::State;
+using state::State;
 
 std::vector<int16_t> Concatenated(int32_t firstBlock, int32_t lastBlock, int32_t samples) {
     std::vector<int16_t> all;
@@ -64,15 +64,15 @@ TEST(WavRecorder, OneSecondLimitAt8000HzKeepsSevenBlocks) {
     OnFreshThread([&] {
         PipelineHost host;
         host.StartCapture({.file = folder / "rec.wav", .maxRecordingTime = 1});
-        EXPECT_EQ(State().MaxFileBytes, 16044);
+        EXPECT_EQ(state::State().MaxFileBytes, 16044);
         for (int32_t block = 1; block <= 7; ++block)
             host.Deliver(TestBlock(block, 1000));
-        EXPECT_EQ(State().FilePosition, 14045);
+        EXPECT_EQ(state::State().FilePosition, 14045);
         EXPECT_EQ(host.Count("donerecording"), 0);
         host.Deliver(TestBlock(8, 1000));  // would end at 16044: finishes instead
         EXPECT_EQ(host.Count("donerecording"), 1);
-        EXPECT_EQ(State().FileNumber, 0);
-        EXPECT_EQ(State().FilePosition, 14044);
+        EXPECT_EQ(state::State().FileNumber, 0);
+        EXPECT_EQ(state::State().FilePosition, 14044);
         host.Deliver(TestBlock(9, 1000));
         host.engine->Reset();
         EXPECT_EQ(host.Count("donerecording"), 1);
@@ -101,7 +101,7 @@ TEST(WavRecorder, EmptyRecordingIsClosedWithoutHeader) {
         host.StartCapture({.file = folder / "empty.wav"});
         host.engine->Reset();
         EXPECT_EQ(host.Count("donerecording"), 0);
-        EXPECT_EQ(State().FilePosition, 0);
+        EXPECT_EQ(state::State().FilePosition, 0);
     });
     EXPECT_EQ(FileBytes(folder / "empty.wav"), "");
 }
@@ -112,11 +112,11 @@ TEST(WavRecorder, WriteErrorStopsRecordingAndCapture) {
         PipelineHost host;
         host.StartCapture({.file = folder / "rec.wav"});
         host.Deliver(TestBlock(1, 1000));
-        platform::FileClose(State().FileNumber);  // the file is gone under the recorder
+        platform::FileClose(state::State().FileNumber);  // the file is gone under the recorder
         host.Deliver(TestBlock(2, 1000));
-        EXPECT_TRUE(State().FileBusy);
-        EXPECT_EQ(State().OldWaveProc, nullptr);
-        EXPECT_EQ(State().ErrorText, "Bad file name or number");
+        EXPECT_TRUE(state::State().FileBusy);
+        EXPECT_EQ(state::State().OldWaveProc, nullptr);
+        EXPECT_EQ(state::State().ErrorText, "Bad file name or number");
     });
 }
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "aurelix/engine/engine_state.h"
+#include "aurelix/state/engine_state.h"
 #include "support/caught_error.h"
 #include "support/fresh_thread.h"
 
@@ -126,8 +126,8 @@ TEST(AurelDispatch, InvokeReadsWritesAndFillsArraysByReference) {
         EXPECT_NEAR(spectrum(3), 500.0f, 1.0f);
         EXPECT_EQ(aurel.Samples(), 16);
 
-        engine::State().WaveL.ReDim(0, 2);
-        engine::State().WaveL(1) = 77;
+        state::State().WaveL.ReDim(0, 2);
+        state::State().WaveL(1) = 77;
         Variant wave[] = {Variant(), Variant(1)};
         EXPECT_EQ(Invoke(aurel, "WaveData", MemberKind::PropertyGet, wave).ToLong(), 3);
         EXPECT_EQ(wave[0].Array<int16_t>()(1), 77);

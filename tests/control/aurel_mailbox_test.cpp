@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "aurelix/control/aurel.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/window.h"
+#include "aurelix/platform/windows/window.h"
+#include "aurelix/state/engine_state.h"
 #include "control/control_test_support.h"
 #include "support/caught_error.h"
 #include "support/fresh_thread.h"
@@ -35,7 +35,7 @@ struct MailboxFixture {
 TEST(AurelMailbox, WordsAreCaseInsensitiveAndTheTextIsClearedAfterwards) {
     OnFreshThread([] {
         MailboxFixture f;
-        engine::State().WaveHandle = 0x1234;
+        state::State().WaveHandle = 0x1234;
         f.Mail("START");
         f.Mail("Closed");
         f.Mail("donerecording");
@@ -52,7 +52,7 @@ TEST(AurelMailbox, WordsAreCaseInsensitiveAndTheTextIsClearedAfterwards) {
 TEST(AurelMailbox, AnalyzedConvertsItsNumbersAndRespectsTheNestingDepth) {
     OnFreshThread([] {
         MailboxFixture f;
-        auto& state = engine::State();
+        auto& state = state::State();
         f.Mail("analyzed 7 3");
         f.Mail("analyzed 7.5 2.5");
         f.Mail("analyzed  4");  // empty token 1: block 0, buffer 4
@@ -68,7 +68,7 @@ TEST(AurelMailbox, AnalyzedConvertsItsNumbersAndRespectsTheNestingDepth) {
 TEST(AurelMailbox, ChangedSamplesAndNext) {
     OnFreshThread([] {
         MailboxFixture f;
-        auto& state = engine::State();
+        auto& state = state::State();
         f.Mail("changedsamples 512");
         f.Mail("changedsamples x");
         f.Mail("next");
@@ -84,7 +84,7 @@ TEST(AurelMailbox, ChangedSamplesAndNext) {
 TEST(AurelMailbox, TriggersOffIsRaisedOncePerRunOfTriggerEvents) {
     OnFreshThread([] {
         MailboxFixture f;
-        auto& state = engine::State();
+        auto& state = state::State();
         f.aurel.AddTrigger(1, 100, 200, 1.0f);  // level 320
         f.aurel.AddTrigger(2, 300, 300, 1.0f);
         auto& triggers = f.aurel.Engine().Triggers();
@@ -112,7 +112,7 @@ TEST(AurelMailbox, TriggersOffIsRaisedOncePerRunOfTriggerEvents) {
 TEST(AurelMailbox, KeyUpCarriesTheKindInTheHighByteAndTheBufferInTheLow) {
     OnFreshThread([] {
         MailboxFixture f;
-        auto& state = engine::State();
+        auto& state = state::State();
         state.LastAnalyzedBlock = 41;
         state.BlocksDone = 44;
         state.LastBlockTime = 0.5;

@@ -4,8 +4,8 @@
 #include <fstream>
 
 #include "aurelix/control/aurel.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/clock.h"
+#include "aurelix/platform/runtime/clock.h"
+#include "aurelix/state/engine_state.h"
 #include "control/control_test_support.h"
 #include "support/caught_error.h"
 #include "support/fresh_thread.h"
@@ -36,8 +36,8 @@ TEST(AurelProperties, ANewControlReadsBackItsDefaults) {
         EXPECT_EQ(aurel.Devices(), 0);
         EXPECT_EQ(aurel.LoopMethod(), 0);
         EXPECT_EQ(aurel.Sequence(), Variant(int16_t{0}));
-        EXPECT_TRUE(engine::State().HostedByControl);
-        EXPECT_EQ(engine::State().Timer, &aurel.Timer1());
+        EXPECT_TRUE(state::State().HostedByControl);
+        EXPECT_EQ(state::State().Timer, &aurel.Timer1());
     });
 }
 
@@ -61,8 +61,8 @@ TEST(AurelProperties, BlockSizeAndAnalysisRulesRaiseChangedSamples) {
         EXPECT_EQ(aurel.Samples(), 1024);
         EXPECT_EQ(events.log,
                   (std::vector<std::string>{"ChangedSamples 1000", "ChangedSamples 1000"}));
-        EXPECT_EQ(engine::State().BlockSamples, 1024);
-        EXPECT_EQ(engine::State().AnalysisFlags, 3);
+        EXPECT_EQ(state::State().BlockSamples, 1024);
+        EXPECT_EQ(state::State().AnalysisFlags, 3);
         EXPECT_EQ(container.ChangedNames(),
                   (std::vector<std::string>{"Analysis", "Samples", "Samples", "Analysis",
                                             "Analysis", "Samples"}));
@@ -78,7 +78,7 @@ TEST(AurelProperties, SettersWithImmediateEffectOnTheSharedState) {
         aurel.LoopMethod(3);
         aurel.Threshold(5.0f);
         aurel.TimerInterval(40);
-        auto& state = engine::State();
+        auto& state = state::State();
         EXPECT_EQ(state.SampleRate, 8000);
         EXPECT_EQ(state.LoopMode, 3);
         EXPECT_EQ(state.ThresholdLevel, 1600);
@@ -118,7 +118,7 @@ TEST(AurelProperties, RefusedWritesRaiseByModeAndChangeNothing) {
         aurel.Device(2);
         aurel.MissedCount(3);
         EXPECT_EQ(aurel.Device(), 2);
-        EXPECT_EQ(engine::State().MissedCount, 3);
+        EXPECT_EQ(state::State().MissedCount, 3);
         EXPECT_EQ(aurel.MissedCount(), 3);
     });
 }
@@ -203,7 +203,7 @@ TEST(AurelPersistence, ReadingRestoresDefaultsForWhatWasNotWritten) {
         EXPECT_EQ(aurel.Buffers(), 8);
         EXPECT_NE(aurel.Devices(), 9);  // never read: the count found at creation stays
         EXPECT_EQ(aurel.Timer1().Interval(), 30);
-        EXPECT_EQ(engine::State().SampleRate, 0);  // reading runs no setter rule
+        EXPECT_EQ(state::State().SampleRate, 0);  // reading runs no setter rule
         EXPECT_TRUE(container.ChangedNames().empty());
     });
 }

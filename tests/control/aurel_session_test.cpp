@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "aurelix/control/aurel.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/manual_wave_device.h"
-#include "aurelix/platform/window.h"
+#include "aurelix/platform/wave/manual_wave_device.h"
+#include "aurelix/platform/windows/window.h"
+#include "aurelix/state/engine_state.h"
 #include "control/control_test_support.h"
 #include "support/fresh_thread.h"
 #include "support/temp_folder.h"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "aurelix/control/aurel.h"
-#include "aurelix/platform/property_container.h"
+#include "aurelix/platform/windows/property_container.h"
 
 namespace aurelix::testing {
 

@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "aurelix/engine/cls_aurel.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/clock.h"
-#include "aurelix/platform/runtime_error.h"
+#include "aurelix/platform/runtime/clock.h"
+#include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/state/engine_state.h"
 #include "support/fresh_thread.h"
 
 namespace aurelix::engine {
@@ -31,7 +31,7 @@ TEST(clsAurelSettings, SamplesBelowOneStoresOneWithoutEvent) {
             engine.Samples(-7);
             EXPECT_EQ(engine.Samples(), 1);
             EXPECT_TRUE(events.changed.empty());
-            EXPECT_EQ(State().BlockSamples, 1);
+            EXPECT_EQ(state::State().BlockSamples, 1);
         }
     });
 }
@@ -43,8 +43,8 @@ TEST(clsAurelSettings, AnalysisOnANewEngineFitsSamplesTo1024) {
         engine.Analysis(1);
         EXPECT_EQ(engine.Samples(), 1024);
         EXPECT_EQ(events.changed, std::vector<int32_t>{0});
-        EXPECT_EQ(State().AnalysisFlags, 1);
-        EXPECT_EQ(State().BlockSamples, 1024);
+        EXPECT_EQ(state::State().AnalysisFlags, 1);
+        EXPECT_EQ(state::State().BlockSamples, 1024);
     });
 }
 
@@ -59,7 +59,7 @@ TEST(clsAurelSettings, FftBitForcesPowersOfTwo) {
         EXPECT_EQ(events.changed, std::vector<int32_t>{1000});
         engine.Samples(1024);
         EXPECT_EQ(events.changed.size(), 1u);
-        EXPECT_EQ(State().BlockSamples, 1024);
+        EXPECT_EQ(state::State().BlockSamples, 1024);
     });
 }
 
@@ -74,7 +74,7 @@ TEST(clsAurelSettings, SwitchingAnalysisFrom1To3RefitsSamples) {
         engine.Analysis(3);
         EXPECT_EQ(engine.Samples(), 1024);
         EXPECT_EQ(events.changed, std::vector<int32_t>{1000});
-        EXPECT_EQ(State().AnalysisFlags, 3);
+        EXPECT_EQ(state::State().AnalysisFlags, 3);
     });
 }
 
@@ -82,11 +82,11 @@ TEST(clsAurelSettings, ThresholdIsKeptAsALevelIn320ths) {
     OnFreshThread([] {
         clsAurel engine;
         engine.Threshold(0.5f);
-        EXPECT_EQ(State().ThresholdLevel, 160);
+        EXPECT_EQ(state::State().ThresholdLevel, 160);
         EXPECT_EQ(engine.Threshold(), 0.5f);
         engine.Threshold(0.0078125f);  // exactly 2.5 level units: half to even
-        EXPECT_EQ(State().ThresholdLevel, 2);
-        State().ThresholdLevel = 1601;
+        EXPECT_EQ(state::State().ThresholdLevel, 2);
+        state::State().ThresholdLevel = 1601;
         EXPECT_FLOAT_EQ(engine.Threshold(), 1601 / 320.0f);
         try {
             engine.Threshold(1e9f);
@@ -105,14 +105,14 @@ TEST(clsAurelSettings, SamplingTimeFollowsTheFormatWhenTheRateIsKnown) {
         engine.SPS(44100);
         engine.Samples(4410);
         EXPECT_DOUBLE_EQ(engine.SamplingTime(), 100.0);
-        EXPECT_EQ(State().SampleRate, 44100);
+        EXPECT_EQ(state::State().SampleRate, 44100);
     });
 }
 
 TEST(clsAurelSettings, ResultPropertiesReadTheSharedStateNotWhatWasWritten) {
     OnFreshThread([] {
         clsAurel engine;
-        auto& state = State();
+        auto& state = state::State();
         state.Status = 3;
         state.FilePosition = 45;
         state.MaxAmplitudeL = 100;
@@ -162,22 +162,22 @@ TEST(clsAurelSettings, StandaloneEngineDrivesItsOwnHostTimer) {
             clsAurel engine;
             ASSERT_NE(engine.Host(), nullptr);
             EXPECT_FALSE(engine.Host()->Visible());
-            EXPECT_EQ(State().Timer, &engine.Host()->Timer1);
-            EXPECT_EQ(State().EngineObject, &engine);
+            EXPECT_EQ(state::State().Timer, &engine.Host()->Timer1);
+            EXPECT_EQ(state::State().EngineObject, &engine);
             engine.TimerInterval(25);
             EXPECT_EQ(engine.Host()->Timer1.Interval(), 25);
             engine.Host()->Timer1.Interval(40);
             EXPECT_EQ(engine.TimerInterval(), 40);
         }
         // Unloading the host detaches its timer from the shared state.
-        EXPECT_EQ(State().Timer, nullptr);
-        EXPECT_EQ(State().EngineObject, nullptr);
+        EXPECT_EQ(state::State().Timer, nullptr);
+        EXPECT_EQ(state::State().EngineObject, nullptr);
     });
 }
 
 TEST(clsAurelSettings, HostedEngineHasNoHostAndTimerIntervalNeedsATimer) {
     OnFreshThread([] {
-        State().HostedByControl = true;
+        state::State().HostedByControl = true;
         clsAurel engine;
         EXPECT_EQ(engine.Host(), nullptr);
         EXPECT_EQ(engine.Triggers().Upper(), 0);
@@ -200,7 +200,7 @@ TEST(clsAurelDataAccess, WaveDataCopiesTheRequestedChannel) {
         clsAurel engine;
         platform::BoundedArray<int16_t> data;
         EXPECT_EQ(engine.WaveData(data, 1), 0);  // nothing captured yet
-        auto& state = State();
+        auto& state = state::State();
         state.WaveL.ReDim(0, 3);
         state.WaveL(2) = 11;
         state.WaveR.ReDim(0, 3);
@@ -226,10 +226,10 @@ TEST(clsAurelDataAccess, SpectrumBeforeAnyAnalysisPassesTheSubscriptErrorOn) {
             EXPECT_EQ(error.Number(), 9);
             EXPECT_EQ(error.Description(),
                       "Property Get Spectrum in clsAurel\r\nSubscript out of range");
-            EXPECT_EQ(State().ErrorText, "Subscript out of range");
+            EXPECT_EQ(state::State().ErrorText, "Subscript out of range");
         }
         EXPECT_EQ(engine.Spectrum(data, 2), 0);  // mono
-        State().SpectrumL.ReDim(0, 511);
+        state::State().SpectrumL.ReDim(0, 511);
         EXPECT_EQ(engine.Spectrum(data, 1), 512);
     });
 }
@@ -237,7 +237,7 @@ TEST(clsAurelDataAccess, SpectrumBeforeAnyAnalysisPassesTheSubscriptErrorOn) {
 TEST(clsAurelDataAccess, PeaksAreDeliveredOnce) {
     OnFreshThread([] {
         clsAurel engine;
-        auto& state = State();
+        auto& state = state::State();
         state.PeaksL.ReDim(0, 2);
         state.PeaksL(1) = -10;
         state.PeaksL(2) = 300;

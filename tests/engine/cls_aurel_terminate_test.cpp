@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "aurelix/engine/cls_aurel.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/message_box.h"
+#include "aurelix/platform/runtime/message_box.h"
+#include "aurelix/state/engine_state.h"
 #include "support/caught_error.h"
 #include "support/fresh_thread.h"
 #include "support/temp_folder.h"
@@ -38,8 +38,8 @@ class UnwritableSettings {
 };
 
 void PretendADeviceIsOpen() {
-    State().WaveHandle = 0x7fff0001;  // an unknown handle: the closes are refused quietly
-    State().DeviceMode = 1;
+    state::State().WaveHandle = 0x7fff0001;  // an unknown handle: the closes are refused quietly
+    state::State().DeviceMode = 1;
 }
 
 TEST(clsAurelTerminate, PassesResetErrorsOnWithItsContextLine) {

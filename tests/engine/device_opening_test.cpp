@@ -6,11 +6,11 @@
 
 #include "aurelix/capture/subclassing.h"
 #include "aurelix/engine/cls_aurel.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/label.h"
-#include "aurelix/platform/manual_wave_device.h"
-#include "aurelix/platform/settings_store.h"
-#include "aurelix/platform/wave.h"
+#include "aurelix/platform/storage/settings_store.h"
+#include "aurelix/platform/wave/manual_wave_device.h"
+#include "aurelix/platform/wave/wave.h"
+#include "aurelix/platform/windows/label.h"
+#include "aurelix/state/engine_state.h"
 #include "support/caught_error.h"
 #include "support/fresh_thread.h"
 #include "support/pipeline_host.h"
@@ -26,35 +26,35 @@ TEST(DeviceOpening, MessageDrivenCaptureGoesThroughStatus0_3_7_3_0) {
     OnFreshThread([] {
         PipelineHost host;
         host.Configure({}, *host.input.DeviceId());
-        EXPECT_EQ(State().Status, 0);
+        EXPECT_EQ(state::State().Status, 0);
         EXPECT_FALSE(host.Open().has_value());
-        EXPECT_EQ(State().Status, 3);
+        EXPECT_EQ(state::State().Status, 3);
         EXPECT_EQ(host.mail, std::vector<std::string>{"start"});
         EXPECT_EQ(host.lamp.BackColor(), RGB(127, 0, 0));
         EXPECT_TRUE(host.input.IsStarted());
         EXPECT_EQ(host.input.QueuedCount(), 0u);  // nothing queued before Start
         EXPECT_EQ(platform::GetSetting("AurelyxOCX", "WaveInDevices", "LastHandle"),
-                  std::to_string(State().WaveHandle));
-        const uint32_t handle = State().WaveHandle;
+                  std::to_string(state::State().WaveHandle));
+        const uint32_t handle = state::State().WaveHandle;
         EXPECT_EQ(host.Open(), -1001);  // not idle: refused, device left alone
-        EXPECT_EQ(State().WaveHandle, handle);
-        EXPECT_EQ(State().Status, 3);
+        EXPECT_EQ(state::State().WaveHandle, handle);
+        EXPECT_EQ(state::State().Status, 3);
 
         host.engine->Start();
-        EXPECT_EQ(State().Status, 7);
+        EXPECT_EQ(state::State().Status, 7);
         EXPECT_EQ(host.input.QueuedCount(), 4u);
         const auto refreshes = host.lamp.RefreshCount();
         host.engine->Pause();
-        EXPECT_EQ(State().Status, 3);
+        EXPECT_EQ(state::State().Status, 3);
         EXPECT_EQ(host.lamp.RefreshCount(), refreshes + 1);
         EXPECT_EQ(host.lamp.BackColor(), RGB(127, 0, 0));
         host.engine->Reset();
-        EXPECT_EQ(State().Status, 0);
+        EXPECT_EQ(state::State().Status, 0);
         EXPECT_FALSE(host.input.IsOpen());
         EXPECT_EQ(host.lamp.BackColor(), RGB(127, 127, 127));
         EXPECT_EQ(host.Count("closed"), 1);
-        EXPECT_EQ(State().OldWaveProc, nullptr);
-        EXPECT_EQ(State().OldTimerProc, nullptr);
+        EXPECT_EQ(state::State().OldWaveProc, nullptr);
+        EXPECT_EQ(state::State().OldTimerProc, nullptr);
     });
 }
 
@@ -63,19 +63,19 @@ TEST(DeviceOpening, TimerPacedCaptureGoesThroughStatus0_2_6_2_0) {
         PipelineHost host;
         host.Configure({.loopMethod = 0}, *host.input.DeviceId());
         host.Open();
-        EXPECT_EQ(State().Status, 2);  // no hook, so no confirmation
+        EXPECT_EQ(state::State().Status, 2);  // no hook, so no confirmation
         EXPECT_TRUE(host.mail.empty());
         EXPECT_EQ(host.lamp.BackColor(), RGB(0, 175, 0));
         host.engine->Start();
-        EXPECT_EQ(State().Status, 6);
+        EXPECT_EQ(state::State().Status, 6);
         EXPECT_TRUE(host.timer.Enabled());
         EXPECT_EQ(host.timer.Interval(), 125);  // 1000 samples at 8000 Hz
         host.engine->Pause();
-        EXPECT_EQ(State().Status, 2);
+        EXPECT_EQ(state::State().Status, 2);
         EXPECT_FALSE(host.timer.Enabled());
         EXPECT_EQ(host.lamp.BackColor(), RGB(0, 175, 0));
         host.engine->Reset();
-        EXPECT_EQ(State().Status, 0);
+        EXPECT_EQ(state::State().Status, 0);
     });
 }
 
@@ -93,8 +93,8 @@ TEST(DeviceOpening, StaleStoredHandleIsClosedSoTheDeviceOpens) {
         PipelineHost host;
         host.Configure({}, *device.DeviceId());
         host.Open();
-        EXPECT_EQ(State().Status, 3);
-        EXPECT_NE(State().WaveHandle, stale);
+        EXPECT_EQ(state::State().Status, 3);
+        EXPECT_NE(state::State().WaveHandle, stale);
         EXPECT_EQ(platform::waveInClose(stale), platform::MMSYSERR_INVALHANDLE);
     });
 }
@@ -112,9 +112,9 @@ TEST(DeviceOpening, DeviceHeldElsewhereFailsWith1051AndUnhooks) {
         EXPECT_EQ(error->Source(), "Aurelix");
         EXPECT_EQ(error->Description(),
                   "Function InitX in clsAurel\r\nWavedevice cannot be opened!");
-        EXPECT_EQ(State().OldWaveProc, nullptr);
-        EXPECT_EQ(State().OldTimerProc, nullptr);
-        EXPECT_EQ(State().SubclassMark, capture::kHooksRemoved);
+        EXPECT_EQ(state::State().OldWaveProc, nullptr);
+        EXPECT_EQ(state::State().OldTimerProc, nullptr);
+        EXPECT_EQ(state::State().SubclassMark, capture::kHooksRemoved);
         EXPECT_EQ(platform::waveInClose(holder), 0u);
     });
 }
@@ -129,11 +129,11 @@ TEST(DeviceOpening, PlaybackWinsAndStereoBuffersSpanWholeBlocks) {
         host.engine->FileName(folder / "in.wav");
         host.engine->Recording(false);
         host.Open(3);
-        EXPECT_EQ(State().DeviceMode, 2);
+        EXPECT_EQ(state::State().DeviceMode, 2);
         EXPECT_EQ(host.engine->LoopMethod(), 1);
         EXPECT_TRUE(host.engine->Playing());
-        EXPECT_EQ(State().WaveHeaders(1).dwBufferLength, 4096u);
-        EXPECT_EQ(State().FilePosition, 45);
+        EXPECT_EQ(state::State().WaveHeaders(1).dwBufferLength, 4096u);
+        EXPECT_EQ(state::State().FilePosition, 45);
         host.engine->Reset();
 
         // A later capture neither opens nor overwrites the played file.
@@ -141,8 +141,8 @@ TEST(DeviceOpening, PlaybackWinsAndStereoBuffersSpanWholeBlocks) {
         host.engine->FileName(folder / "in.wav");
         host.engine->Recording(false);
         host.Open(1);
-        EXPECT_EQ(State().WaveHeaders(1).dwBufferLength, 4096u);
-        EXPECT_EQ(State().FileNumber, 0);
+        EXPECT_EQ(state::State().WaveHeaders(1).dwBufferLength, 4096u);
+        EXPECT_EQ(state::State().FileNumber, 0);
     });
     EXPECT_EQ(FileBytes(folder / "in.wav"), std::string(44, '\0'));
 }
@@ -177,13 +177,13 @@ TEST(DeviceOpening, StandaloneInitUsesItsOwnHostAndHostedInitNeedsOne) {
             auto lamp = std::make_shared<platform::Label>();
             engine.FlashControl(lamp);
             EXPECT_EQ(engine.Init(), 0);
-            EXPECT_EQ(State().Status, 3);
-            EXPECT_EQ(State().Lamp, lamp.get());
-            EXPECT_EQ(State().WaveWindow, engine.Host()->txtSub.hwnd());
+            EXPECT_EQ(state::State().Status, 3);
+            EXPECT_EQ(state::State().Lamp, lamp.get());
+            EXPECT_EQ(state::State().WaveWindow, engine.Host()->txtSub.hwnd());
         }  // the engine resets on its way out
         EXPECT_FALSE(device.IsOpen());
-        EXPECT_EQ(State().Status, 0);
-        State().HostedByControl = true;
+        EXPECT_EQ(state::State().Status, 0);
+        state::State().HostedByControl = true;
         clsAurel hosted;
         const auto error = CaughtError([&] { hosted.Init(); });
         ASSERT_TRUE(error);

@@ -2,9 +2,9 @@
 
 #include <filesystem>
 
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/manual_wave_device.h"
-#include "aurelix/platform/runtime_error.h"
+#include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/platform/wave/manual_wave_device.h"
+#include "aurelix/state/engine_state.h"
 #include "support/caught_error.h"
 #include "support/fresh_thread.h"
 #include "support/pipeline_host.h"
@@ -29,13 +29,13 @@ TEST(RunControl, StartSetsBacklogAndTheAnalysisTimerByRingSizeAndAnalysis) {
                                .buffers = c.buffers,
                                .analysis = c.analysis,
                                .analysisOff = false});
-            EXPECT_EQ(State().TimerPeriod, c.period) << c.buffers;
-            EXPECT_EQ(State().TimerId != 0, c.timer) << c.buffers << " " << c.analysis;
-            EXPECT_EQ(State().BacklogLimit, c.limit);
-            EXPECT_EQ(State().BacklogMin, c.min);
+            EXPECT_EQ(state::State().TimerPeriod, c.period) << c.buffers;
+            EXPECT_EQ(state::State().TimerId != 0, c.timer) << c.buffers << " " << c.analysis;
+            EXPECT_EQ(state::State().BacklogLimit, c.limit);
+            EXPECT_EQ(state::State().BacklogMin, c.min);
             EXPECT_EQ(host.input.QueuedCount(), size_t(c.buffers));
             host.engine->Pause();
-            EXPECT_EQ(State().TimerId, 0u);
+            EXPECT_EQ(state::State().TimerId, 0u);
         });
     }
 }
@@ -47,7 +47,7 @@ TEST(RunControl, ChangedDeviceListBeforeStartLeavesCaptureDryQuietly) {
         host.Open();
         platform::ManualWaveInput pluggedIn("Plugged in");
         EXPECT_EQ(host.engine->Start(), 0);
-        EXPECT_EQ(State().Status, 7);
+        EXPECT_EQ(state::State().Status, 7);
         EXPECT_EQ(host.input.QueuedCount(), 0u);
     });
 }
@@ -70,16 +70,16 @@ TEST(RunControl, ResetGoesOnWithoutTimerLampOrFileAndTwiceIsHarmless) {
         host.StartCapture({.file = folder / "gone.wav"});
         host.Deliver(TestBlock(1, 1000));
         std::filesystem::remove(folder / "gone.wav");
-        State().Timer = nullptr;
-        State().Lamp = nullptr;
+        state::State().Timer = nullptr;
+        state::State().Lamp = nullptr;
         EXPECT_EQ(host.engine->Pause(), 0);  // ends at the missing timer
         EXPECT_EQ(host.engine->Reset(), 0);
-        EXPECT_EQ(State().Status, 0);
-        EXPECT_EQ(State().FileNumber, 0);
-        EXPECT_EQ(State().OldWaveProc, nullptr);
+        EXPECT_EQ(state::State().Status, 0);
+        EXPECT_EQ(state::State().FileNumber, 0);
+        EXPECT_EQ(state::State().OldWaveProc, nullptr);
         EXPECT_FALSE(host.input.IsOpen());
         EXPECT_EQ(host.engine->Reset(), 0);
-        EXPECT_EQ(State().Status, 0);
+        EXPECT_EQ(state::State().Status, 0);
     });
 }
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <utility>
 
-#include "aurelix/platform/runtime_error.h"
+#include "aurelix/platform/runtime/runtime_error.h"
 
 namespace aurelix::testing {
 

@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "aurelix/engine/cls_aurel.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/label.h"
-#include "aurelix/platform/manual_wave_device.h"
-#include "aurelix/platform/text_box.h"
-#include "aurelix/platform/ui_timer.h"
-#include "aurelix/platform/window.h"
+#include "aurelix/platform/wave/manual_wave_device.h"
+#include "aurelix/platform/windows/label.h"
+#include "aurelix/platform/windows/text_box.h"
+#include "aurelix/platform/windows/ui_timer.h"
+#include "aurelix/platform/windows/window.h"
+#include "aurelix/state/engine_state.h"
 
 namespace aurelix::testing {
 
@@ -41,10 +41,10 @@ struct CaptureSettings {
 class PipelineHost {
   public:
     PipelineHost() {
-        engine::State().HostedByControl = true;
+        state::State().HostedByControl = true;
         engine = std::make_unique<engine::clsAurel>();
-        engine::State().Lamp = &lamp;
-        engine::State().Timer = &timer;
+        state::State().Lamp = &lamp;
+        state::State().Timer = &timer;
         txtMsg.OnChange([this] {
             const std::string word = txtMsg.Text();
             if (word.empty())
@@ -72,7 +72,7 @@ class PipelineHost {
     std::optional<int32_t> Open(int32_t kind = 1) {
         auto result = engine->InitX(txtMsg.hwnd(), txtSub.hwnd(), txtTim.hwnd(), kind);
         if (settings.analysisOff)
-            engine::State().AnalysisFlags = 999;
+            state::State().AnalysisFlags = 999;
         return result;
     }
     // Configures for the manual input, opens and starts.

@@ -7,9 +7,9 @@
 #include <thread>
 #include <vector>
 
-#include "aurelix/platform/clock.h"
-#include "aurelix/platform/message_box.h"
-#include "aurelix/platform/runtime_error.h"
+#include "aurelix/platform/runtime/clock.h"
+#include "aurelix/platform/runtime/message_box.h"
+#include "aurelix/platform/runtime/runtime_error.h"
 
 namespace aurelix::timing {
 namespace {

@@ -7,20 +7,20 @@
 #include "aurelix/analysis/calc_spectrum.h"
 #include "aurelix/analysis/peaks.h"
 #include "aurelix/analysis/zero_cross.h"
-#include "aurelix/capture/mailbox.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/engine/lamp.h"
-#include "aurelix/platform/label.h"
-#include "aurelix/platform/numbers.h"
-#include "aurelix/platform/runtime_error.h"
-#include "aurelix/platform/window.h"
+#include "aurelix/platform/runtime/numbers.h"
+#include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/platform/windows/label.h"
+#include "aurelix/platform/windows/window.h"
+#include "aurelix/state/engine_state.h"
+#include "aurelix/state/lamp.h"
+#include "aurelix/state/mailbox.h"
 
 namespace aurelix::analysis {
 
 namespace {
 
-using engine::EngineState;
 using platform::RGB;
+using state::EngineState;
 
 constexpr int32_t kAmplitudeBit = 1;
 constexpr int32_t kSpectrumBit = 2;
@@ -35,9 +35,9 @@ constexpr int32_t kNoBuffer = 0;
 
 // The first ring buffer holding block `Backlog`; none when no buffer holds it or that
 // one has been analysed already.
-int32_t SearchBacklog(EngineState& state) {
+int32_t SearchBacklog(state::EngineState& state) {
     for (int32_t i = 1; i <= state.BufferCount; ++i) {
-        const capture::BlockRecord& record = state.BlockRecords(i);
+        const state::BlockRecord& record = state.BlockRecords(i);
         if (record.BlockNumber == state.Backlog) {
             return record.Analyzed ? kNoBuffer : i;
         }
@@ -48,7 +48,7 @@ int32_t SearchBacklog(EngineState& state) {
 // Without the multimedia timer the caller names the buffer; with it the analysis works
 // on `Backlog`, a block that trails the capture by a distance set by the ring size.
 // Nothing (not even buffer 0) when the analysis has caught up with the capture.
-std::optional<int32_t> ChooseBuffer(EngineState& state, int32_t block, int32_t index) {
+std::optional<int32_t> ChooseBuffer(state::EngineState& state, int32_t block, int32_t index) {
     if (state.TimerId == 0) {
         state.Backlog = block;
         return index;
@@ -77,7 +77,7 @@ std::optional<int32_t> ChooseBuffer(EngineState& state, int32_t block, int32_t i
     }
 }
 
-void ShiftHistory(EngineState& state) {
+void ShiftHistory(state::EngineState& state) {
     int32_t* history = state.Sequence.Range(1, kHistoryLength);
     std::memmove(history, history + 1, (kHistoryLength - 1) * sizeof(int32_t));
 }
@@ -92,27 +92,27 @@ void CopyBlock(const platform::BoundedArray<int16_t>& from, platform::BoundedArr
 }
 
 // Alternates the lamp between the bright and the dark shade on every analysed block.
-void BlinkLamp(EngineState& state, int32_t bright, int32_t dark) {
+void BlinkLamp(state::EngineState& state, int32_t bright, int32_t dark) {
     const bool wasBright = state.LampPhase == 1;
     state.LampPhase = wasBright ? 0 : 1;
-    engine::ShowLamp(wasBright ? dark : bright);
+    state::ShowLamp(wasBright ? dark : bright);
 }
 
 // Bin k of an n-point spectrum stands for k x SampleRate / n Hz.
-double DominantFrequency(const EngineState& state, const platform::BoundedArray<float>& spectrum,
-                         int32_t n) {
+double DominantFrequency(const state::EngineState& state,
+                         const platform::BoundedArray<float>& spectrum, int32_t n) {
     const int32_t lastBin = platform::RoundToInt32(n / 2.0 - 1.0);
     const int32_t bin = MaxBin(spectrum, 1, lastBin);
     return platform::Divide(static_cast<double>(bin) * state.SampleRate, n);
 }
 
-void ComputeSpectrum(EngineState& state, const platform::BoundedArray<int16_t>& wave,
+void ComputeSpectrum(state::EngineState& state, const platform::BoundedArray<int16_t>& wave,
                      platform::BoundedArray<float>& spectrum, int32_t n) {
     spectrum.ReDim(0, platform::CheckedMul32(2, n));
     CalcSpectrum(wave, spectrum, state.BitReverse, n);
 }
 
-void ComputeResults(EngineState& state, int32_t n) {
+void ComputeResults(state::EngineState& state, int32_t n) {
     const int32_t flags = state.AnalysisFlags;
     const bool stereo = state.ChannelCount == 2;
 
@@ -164,7 +164,7 @@ void ComputeResults(EngineState& state, int32_t n) {
     }
 }
 
-void Notify(EngineState& state, int32_t block, int32_t buffer) {
+void Notify(state::EngineState& state, int32_t block, int32_t buffer) {
     switch (state.LoopMode) {
         case 0:
             BlinkLamp(state, RGB(0, 255, 0), RGB(0, 175, 0));
@@ -173,12 +173,11 @@ void Notify(EngineState& state, int32_t block, int32_t buffer) {
         case 3:
             BlinkLamp(state, RGB(255, 0, 0), RGB(175, 0, 0));
             state.LastAnalyzedBlock = block;
-            capture::SendMailKey(state.MailboxWindow,
-                                 platform::CheckedAdd32(kCompleteKind, buffer));
+            state::SendMailKey(state.MailboxWindow, platform::CheckedAdd32(kCompleteKind, buffer));
             if (state.TriggerCount > 0) {
-                capture::SendMailText(
-                    state.MailboxWindow,
-                    state.MaxAmplitudeL > state.ThresholdLevel ? "triggers" : "triggersoff");
+                state::SendMailText(state.MailboxWindow, state.MaxAmplitudeL > state.ThresholdLevel
+                                                             ? "triggers"
+                                                             : "triggersoff");
             }
             break;
         default:
@@ -186,7 +185,7 @@ void Notify(EngineState& state, int32_t block, int32_t buffer) {
     }
 }
 
-void AnalyzeBlock(EngineState& state, int32_t block, int32_t index) {
+void AnalyzeBlock(state::EngineState& state, int32_t block, int32_t index) {
     // Set before anything that can yield, so that re-entered window procedures skip us.
     state.AnalysisBusy = true;
     const std::optional<int32_t> chosen = ChooseBuffer(state, block, index);
@@ -197,7 +196,7 @@ void AnalyzeBlock(EngineState& state, int32_t block, int32_t index) {
     const int32_t buffer = *chosen;
     ShiftHistory(state);
     if (buffer == kNoBuffer) {
-        engine::ShowLamp(kYellow);
+        state::ShowLamp(kYellow);
         state.Backlog = platform::CheckedSub32(block, 1);
         state.AnalysisBusy = false;
         state.Sequence(kHistoryLength) = 0;
@@ -206,7 +205,7 @@ void AnalyzeBlock(EngineState& state, int32_t block, int32_t index) {
 
     const int32_t n = state.BlockSamples;
     {
-        const capture::BlockRecord& record = state.BlockRecords(buffer);
+        const state::BlockRecord& record = state.BlockRecords(buffer);
         state.Sequence(kHistoryLength) = record.BlockNumber;
         CopyBlock(record.Left, state.WaveL, n);
         if (state.ChannelCount == 2) {
@@ -226,7 +225,7 @@ void AnalyzeBlock(EngineState& state, int32_t block, int32_t index) {
 }  // namespace
 
 void Analyze(int32_t block, int32_t index) {
-    auto& state = engine::State();
+    auto& state = state::State();
     platform::Trapped(state.ErrorText, "Function Analyze in Aurelix",
                       [&] { AnalyzeBlock(state, block, index); });
 }

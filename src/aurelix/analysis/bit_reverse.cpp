@@ -3,10 +3,10 @@
 #include <utility>
 
 #include "aurelix/analysis/power_of_two.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/bounded_array.h"
-#include "aurelix/platform/numbers.h"
-#include "aurelix/platform/runtime_error.h"
+#include "aurelix/platform/runtime/bounded_array.h"
+#include "aurelix/platform/runtime/numbers.h"
+#include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/state/engine_state.h"
 
 namespace aurelix::analysis {
 
@@ -39,7 +39,7 @@ void InitBitReverse(int32_t n, int32_t bits) {
     for (int32_t i = 0; i < n; ++i) {
         entries[i] = ReverseBits(i, static_cast<uint8_t>(bits));
     }
-    engine::EngineState& state = engine::State();
+    state::EngineState& state = state::State();
     state.BitReverse = std::move(table);
     state.BitReverseSize = n;
 }

@@ -2,7 +2,7 @@
 
 #include "aurelix/analysis/power_of_two.h"
 #include "aurelix/analysis/real_fft_plan.h"
-#include "aurelix/platform/runtime_error.h"
+#include "aurelix/platform/runtime/runtime_error.h"
 
 namespace aurelix::analysis {
 

@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <cmath>
 
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/numbers.h"
+#include "aurelix/platform/runtime/numbers.h"
+#include "aurelix/state/engine_state.h"
 
 namespace aurelix::analysis {
 
 void CopySpectrum(const platform::BoundedArray<float>& source,
                   platform::BoundedArray<float>& target) {
-    const double half = engine::State().BlockSamples / 2.0;
+    const double half = state::State().BlockSamples / 2.0;
     const int32_t upper = platform::RoundToInt32(half - 1.0);
     // Entries 0..floor(half - 1) are copied; for some odd block sizes the last one stays 0.
     const auto last = static_cast<int32_t>(std::floor(half - 1.0));
@@ -21,7 +21,7 @@ void CopySpectrum(const platform::BoundedArray<float>& source,
 }
 
 void ExportData() {
-    auto& state = engine::State();
+    auto& state = state::State();
     CopySpectrum(state.SpectrumL, state.ExportSpectrum);
 }
 

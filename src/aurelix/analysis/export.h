@@ -1,6 +1,6 @@
 #pragma once
 
-#include "aurelix/platform/bounded_array.h"
+#include "aurelix/platform/runtime/bounded_array.h"
 
 namespace aurelix::analysis {
 

@@ -1,7 +1,7 @@
 #include "aurelix/analysis/fit_samples.h"
 
 #include "aurelix/analysis/power_of_two.h"
-#include "aurelix/platform/runtime_error.h"
+#include "aurelix/platform/runtime/runtime_error.h"
 
 namespace aurelix::analysis {
 

@@ -1,14 +1,14 @@
 #include "aurelix/analysis/peaks.h"
 
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/numbers.h"
-#include "aurelix/platform/runtime_error.h"
+#include "aurelix/platform/runtime/numbers.h"
+#include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/state/engine_state.h"
 
 namespace aurelix::analysis {
 
 int32_t GetPeaks(const platform::BoundedArray<float>& spectrum,
                  platform::BoundedArray<float>& peaks) {
-    auto& state = engine::State();
+    auto& state = state::State();
     return platform::Trapped(state.ErrorText, "Function GetPeaks in Aurelix", [&] {
         state.PeaksBusy = true;
         const int32_t upper = spectrum.Upper();

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "aurelix/platform/bounded_array.h"
+#include "aurelix/platform/runtime/bounded_array.h"
 
 namespace aurelix::analysis {
 

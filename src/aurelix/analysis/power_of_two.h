@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdint>
 
-#include "aurelix/platform/numbers.h"
-#include "aurelix/platform/runtime_error.h"
+#include "aurelix/platform/runtime/numbers.h"
+#include "aurelix/platform/runtime/runtime_error.h"
 
 namespace aurelix::analysis {
 

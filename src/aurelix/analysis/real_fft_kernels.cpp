@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "aurelix/analysis/real_fft_kernel_body.h"
-#include "aurelix/platform/runtime_error.h"
+#include "aurelix/platform/runtime/runtime_error.h"
 
 namespace aurelix::analysis {
 

@@ -7,7 +7,7 @@
 #include <numbers>
 
 #include "aurelix/analysis/power_of_two.h"
-#include "aurelix/platform/runtime_error.h"
+#include "aurelix/platform/runtime/runtime_error.h"
 
 namespace aurelix::analysis {
 

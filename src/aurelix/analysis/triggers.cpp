@@ -4,14 +4,14 @@
 #include <new>
 #include <vector>
 
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/numbers.h"
-#include "aurelix/platform/runtime_error.h"
+#include "aurelix/platform/runtime/numbers.h"
+#include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/state/engine_state.h"
 
 namespace aurelix::analysis {
 
-void SetTrigger(platform::BoundedArray<TriggerRecord>& table, int32_t index, double f1, double f2,
-                float threshold) {
+void SetTrigger(platform::BoundedArray<state::TriggerRecord>& table, int32_t index, double f1,
+                double f2, float threshold) {
     if (index > table.Upper()) {
         try {
             table.ReDimPreserve(table.Lower(), index);
@@ -19,7 +19,7 @@ void SetTrigger(platform::BoundedArray<TriggerRecord>& table, int32_t index, dou
             platform::Raise(platform::err::kOutOfMemory);
         }
     }
-    TriggerRecord& record = table(index);
+    state::TriggerRecord& record = table(index);
     const float level = threshold * 320.0f;
     if (!std::isfinite(level)) {
         platform::Raise(platform::err::kOverflow);
@@ -30,12 +30,13 @@ void SetTrigger(platform::BoundedArray<TriggerRecord>& table, int32_t index, dou
     record.Active = -1;
 }
 
-void InitTriggers(platform::BoundedArray<TriggerRecord>& table, int32_t sps, int32_t samples) {
-    platform::Trapped(engine::State().ErrorText, "Function InitTriggers in Aurelix", [&] {
+void InitTriggers(platform::BoundedArray<state::TriggerRecord>& table, int32_t sps,
+                  int32_t samples) {
+    platform::Trapped(state::State().ErrorText, "Function InitTriggers in Aurelix", [&] {
         const double binWidth =
             platform::Divide(static_cast<double>(sps), static_cast<double>(samples));
         for (int32_t i = 1; i <= table.Upper(); ++i) {
-            TriggerRecord& record = table(i);
+            state::TriggerRecord& record = table(i);
             record.Bin1 = platform::FloorToInt32(platform::Divide(record.F1, binWidth));
             record.F1 = record.Bin1 * binWidth;
             record.Bin2 = platform::FloorToInt32(platform::Divide(record.F2, binWidth));
@@ -44,12 +45,12 @@ void InitTriggers(platform::BoundedArray<TriggerRecord>& table, int32_t sps, int
     });
 }
 
-int32_t ListActiveTriggers(const platform::BoundedArray<TriggerRecord>& table,
+int32_t ListActiveTriggers(const platform::BoundedArray<state::TriggerRecord>& table,
                            const platform::BoundedArray<float>& spectrum,
                            platform::BoundedArray<int32_t>& list) {
     std::vector<int32_t> hits;
     for (int32_t i = 1; i <= table.Upper(); ++i) {
-        const TriggerRecord& record = table(i);
+        const state::TriggerRecord& record = table(i);
         if (record.Bin1 > record.Bin2) {
             continue;
         }

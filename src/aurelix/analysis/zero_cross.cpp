@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/numbers.h"
+#include "aurelix/platform/runtime/numbers.h"
+#include "aurelix/state/engine_state.h"
 
 namespace aurelix::analysis {
 
@@ -55,7 +55,7 @@ double ZeroCrossFrequency(const platform::BoundedArray<int16_t>& samples,
     if (k < 2) {
         return 0.0;
     }
-    const double span = platform::Divide(positions(k) - positions(1), engine::State().SampleRate);
+    const double span = platform::Divide(positions(k) - positions(1), state::State().SampleRate);
     if (span == 0.0) {
         return 0.0;
     }

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "aurelix/platform/message_box.h"
+#include "aurelix/platform/runtime/message_box.h"
 
 namespace aurelix::capture {
 

@@ -3,14 +3,14 @@
 #include <algorithm>
 
 #include "aurelix/capture/bmove.h"
-#include "aurelix/capture/ring_buffer.h"
 #include "aurelix/capture/window_proc_timer.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/file_io.h"
-#include "aurelix/platform/mm_timer.h"
-#include "aurelix/platform/numbers.h"
-#include "aurelix/platform/runtime_error.h"
-#include "aurelix/platform/wave.h"
+#include "aurelix/platform/runtime/numbers.h"
+#include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/platform/storage/file_io.h"
+#include "aurelix/platform/wave/wave.h"
+#include "aurelix/platform/windows/mm_timer.h"
+#include "aurelix/state/engine_state.h"
+#include "aurelix/state/ring_buffer.h"
 
 namespace aurelix::capture {
 
@@ -19,14 +19,14 @@ using platform::CheckedMul32;
 namespace {
 
 // Samples in one ring buffer (all channels).
-int32_t SamplesPerBuffer(const engine::EngineState& state) {
+int32_t SamplesPerBuffer(const state::EngineState& state) {
     return CheckedMul32(state.ChannelCount, state.BlockSamples);
 }
 
 }  // namespace
 
 void NextBuffer(int32_t /*ignored*/) {
-    auto& state = engine::State();
+    auto& state = state::State();
     platform::Trapped(state.ErrorText, "Sub NextBuffer in Aurelix", [&] {
         state.CurrentBuffer += 1;
         if (state.CurrentBuffer > state.BufferCount) {
@@ -50,7 +50,7 @@ void NextBuffer(int32_t /*ignored*/) {
 }
 
 void CopyBuffer(int32_t Block, int32_t b) {
-    auto& state = engine::State();
+    auto& state = state::State();
     auto& record = state.BlockRecords(b);
     record.BlockNumber = Block;
     record.Analyzed = 0;
@@ -61,7 +61,7 @@ void CopyBuffer(int32_t Block, int32_t b) {
     if (state.ChannelCount != 1) {
         // Pairs: first channel at even, second at odd positions.
         const int32_t frames = (total + 1) / 2;
-        const int16_t* source = RingSamples(state, b, 2 * frames);
+        const int16_t* source = state::RingSamples(state, b, 2 * frames);
         int16_t* left = record.Left.Range(0, frames - 1);
         int16_t* right = record.Right.Range(0, frames - 1);
         for (int32_t k = 0; k < frames; ++k) {
@@ -70,12 +70,12 @@ void CopyBuffer(int32_t Block, int32_t b) {
         }
         return;
     }
-    BMOVE(RingSamples(state, b, state.BlockSamples), record.Left.Range(0, state.BlockSamples - 1),
-          state.BlockSamples * 2);
+    BMOVE(state::RingSamples(state, b, state.BlockSamples),
+          record.Left.Range(0, state.BlockSamples - 1), state.BlockSamples * 2);
 }
 
 int32_t PlayFileReader(int32_t j) {
-    auto& state = engine::State();
+    auto& state = state::State();
     if (state.FileNumber == 0) {
         return 0;
     }
@@ -88,7 +88,7 @@ int32_t PlayFileReader(int32_t j) {
         const int32_t n = int32_t(std::min<int64_t>(state.BlockSamples, remainingFrames));
         if (n > 0) {
             const int32_t samples = CheckedMul32(n, state.ChannelCount);
-            platform::FileRead(file, RingSamples(state, j, samples), size_t(samples) * 2);
+            platform::FileRead(file, state::RingSamples(state, j, samples), size_t(samples) * 2);
         }
         // Less than one frame left: the file is done, the next call gives 0.
         if (platform::FileLength(file) - platform::FileSeek(file) + 1 < frameBytes) {
@@ -106,7 +106,7 @@ int32_t PlayFileReader(int32_t j) {
 }
 
 int32_t QueuePlaybackBuffer(int32_t j) {
-    auto& state = engine::State();
+    auto& state = state::State();
     const int32_t n = PlayFileReader(j);
     platform::WAVEHDR& header = state.WaveHeaders(j);
     if (n != state.BlockSamples) {
@@ -119,7 +119,7 @@ int32_t QueuePlaybackBuffer(int32_t j) {
 }
 
 bool PlaybackExhausted() {
-    auto& state = engine::State();
+    auto& state = state::State();
     for (int32_t i = 1; i <= state.BufferCount; ++i) {
         if (state.WaveHeaders(i).dwBufferLength != 0) {
             return false;

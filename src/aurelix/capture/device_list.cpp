@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/runtime_error.h"
-#include "aurelix/platform/wave.h"
+#include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/platform/wave/wave.h"
+#include "aurelix/state/engine_state.h"
 
 namespace aurelix::capture {
 
 int32_t GetWavDevices(platform::BoundedArray<std::string>& Names) {
-    return platform::Trapped(engine::State().ErrorText, "Function GetWavDevices in Aurelix", [&] {
+    return platform::Trapped(state::State().ErrorText, "Function GetWavDevices in Aurelix", [&] {
         const int32_t count = int32_t(std::min<uint32_t>(platform::waveInGetNumDevs(), INT32_MAX));
         if (count < 1) {
             return int32_t{0};

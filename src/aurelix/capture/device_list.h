@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "aurelix/platform/bounded_array.h"
+#include "aurelix/platform/runtime/bounded_array.h"
 
 namespace aurelix::capture {
 

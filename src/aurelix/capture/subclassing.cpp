@@ -5,10 +5,10 @@
 
 #include "aurelix/capture/window_proc_timer.h"
 #include "aurelix/capture/window_proc_wave.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/engine/lamp.h"
-#include "aurelix/platform/runtime_error.h"
-#include "aurelix/platform/window.h"
+#include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/platform/windows/window.h"
+#include "aurelix/state/engine_state.h"
+#include "aurelix/state/lamp.h"
 
 namespace aurelix::capture {
 namespace {
@@ -28,7 +28,7 @@ struct Hook {
 };
 
 bool Subclass(const Hook& hook, int32_t Mode) {
-    auto& state = engine::State();
+    auto& state = state::State();
     return platform::Trapped(state.ErrorText, hook.handlerContext, [&] {
         if (Mode == 1) {
             if (hook.oldProc != nullptr) {
@@ -53,7 +53,7 @@ bool Subclass(const Hook& hook, int32_t Mode) {
         hook.oldProc = nullptr;
         hook.window = 0;
         if (hook.greysLamp) {
-            engine::ShowLamp(engine::kLampClosed);
+            state::ShowLamp(state::kLampClosed);
         }
         state.SubclassMark = kHooksRemoved;
         return false;
@@ -63,7 +63,7 @@ bool Subclass(const Hook& hook, int32_t Mode) {
 }  // namespace
 
 bool SubClassWaveIn(int32_t Mode) {
-    auto& state = engine::State();
+    auto& state = state::State();
     return Subclass(
         {state.WaveWindow, state.OldWaveProc, &WindowProcWave, platform::err::kSubclassingWave,
          "Function SubClassWaveIn in Aurelix", "Sub SubClassWaveIn in Aurelix", true},
@@ -71,7 +71,7 @@ bool SubClassWaveIn(int32_t Mode) {
 }
 
 bool SubClassTimer(int32_t Mode) {
-    auto& state = engine::State();
+    auto& state = state::State();
     return Subclass(
         {state.TimerWindow, state.OldTimerProc, &WindowProcTimer, platform::err::kSubclassingTimer,
          "Function SubClassTimer in Aurelix", "Function SubClassTimer in Aurelix", false},

@@ -3,12 +3,12 @@
 #include <bit>
 
 #include "aurelix/capture/bmove.h"
-#include "aurelix/capture/mailbox.h"
-#include "aurelix/capture/ring_buffer.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/file_io.h"
-#include "aurelix/platform/numbers.h"
-#include "aurelix/platform/runtime_error.h"
+#include "aurelix/platform/runtime/numbers.h"
+#include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/platform/storage/file_io.h"
+#include "aurelix/state/engine_state.h"
+#include "aurelix/state/mailbox.h"
+#include "aurelix/state/ring_buffer.h"
 
 namespace aurelix::capture {
 
@@ -19,30 +19,31 @@ namespace {
 
 constexpr int64_t kFirstSamplePosition = 45;  // after the 44-byte header
 
-void AppendBlock(engine::EngineState& state, int32_t b, int32_t blockBytes) {
+void AppendBlock(state::EngineState& state, int32_t b, int32_t blockBytes) {
     const int32_t samples = blockBytes / 2;
-    BMOVE(RingSamples(state, b, samples), state.InterleavedBlock.Range(0, samples - 1), blockBytes);
+    BMOVE(state::RingSamples(state, b, samples), state.InterleavedBlock.Range(0, samples - 1),
+          blockBytes);
     platform::FileWrite(state.FileNumber, state.InterleavedBlock.data(),
                         size_t(state.InterleavedBlock.Count()) * 2);
     state.FilePosition = int32_t(platform::FileSeek(state.FileNumber));
 }
 
-void FinishRecording(engine::EngineState& state) {
+void FinishRecording(state::EngineState& state) {
     const double frames = double(platform::FileSeek(state.FileNumber) - kFirstSamplePosition) /
                           (double(state.ChannelCount) * 2.0);
     MakeWavHeader(state.WavHeader, platform::RoundToInt32(frames), state.ChannelCount,
                   state.SampleRate, 16);
-    platform::FileWriteAt(state.FileNumber, 1, &state.WavHeader, sizeof(WavHeader));
+    platform::FileWriteAt(state.FileNumber, 1, &state.WavHeader, sizeof(state::WavHeader));
     state.FilePosition = int32_t(platform::FileLength(state.FileNumber));
     platform::FileClose(state.FileNumber);
     state.FileNumber = 0;
-    SendMailText(state.MailboxWindow, "donerecording");
+    state::SendMailText(state.MailboxWindow, "donerecording");
 }
 
 }  // namespace
 
 void WriteBuffer(int32_t b) {
-    auto& state = engine::State();
+    auto& state = state::State();
     state.FileBusy = true;
     if (state.FileNumber == 0) {
         state.FileBusy = false;
@@ -61,7 +62,8 @@ void WriteBuffer(int32_t b) {
     });
 }
 
-void MakeWavHeader(WavHeader& H, int32_t Frames, int32_t Channels, int32_t Rate, double Bits) {
+void MakeWavHeader(state::WavHeader& H, int32_t Frames, int32_t Channels, int32_t Rate,
+                   double Bits) {
     using platform::CheckedAdd32;
     using platform::CheckedMul32;
     const int32_t dataSize =

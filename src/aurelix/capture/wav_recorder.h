@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "aurelix/capture/wav_header.h"
+#include "aurelix/state/wav_header.h"
 
 namespace aurelix::capture {
 
@@ -15,6 +15,7 @@ void WriteBuffer(int32_t b);
 
 // Fills the 16-bit PCM header for Frames sample frames. Checked 32-bit arithmetic:
 // Overflow (6) when a size does not fit.
-void MakeWavHeader(WavHeader& H, int32_t Frames, int32_t Channels, int32_t Rate, double Bits);
+void MakeWavHeader(state::WavHeader& H, int32_t Frames, int32_t Channels, int32_t Rate,
+                   double Bits);
 
 }  // namespace aurelix::capture

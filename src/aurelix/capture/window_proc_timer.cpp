@@ -4,8 +4,8 @@
 
 #include "aurelix/analysis/analyze.h"
 #include "aurelix/capture/subclassing.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/runtime_error.h"
+#include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/state/engine_state.h"
 
 namespace aurelix::capture {
 namespace {
@@ -29,14 +29,14 @@ void TimerProc(uint32_t /*timerId*/, uint32_t /*message*/, uintptr_t user, uintp
 
 uintptr_t TimerProcTarget() {
     thread_local TimerTarget target;
-    auto& state = engine::State();
+    auto& state = state::State();
     target = {&state.AnalysisBusy, state.TimerWindow};
     return reinterpret_cast<uintptr_t>(&target);
 }
 
 platform::LRESULT WindowProcTimer(platform::HWND /*window*/, platform::UINT message,
                                   platform::WPARAM wParam, platform::LPARAM /*lParam*/) {
-    auto& state = engine::State();
+    auto& state = state::State();
     try {
         if (message == kTimerTickMessage && wParam == kTimerTickWord && !state.AnalysisBusy) {
             analysis::Analyze(state.BlocksDone, 0);

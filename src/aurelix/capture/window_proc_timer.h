@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "aurelix/platform/window.h"
+#include "aurelix/platform/windows/window.h"
 
 namespace aurelix::capture {
 

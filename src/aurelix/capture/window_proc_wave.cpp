@@ -2,21 +2,21 @@
 
 #include "aurelix/analysis/analyze.h"
 #include "aurelix/capture/buffer_cycle.h"
-#include "aurelix/capture/mailbox.h"
 #include "aurelix/capture/subclassing.h"
 #include "aurelix/capture/wav_recorder.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/engine/lamp.h"
-#include "aurelix/platform/label.h"
-#include "aurelix/platform/numbers.h"
-#include "aurelix/platform/runtime_error.h"
-#include "aurelix/platform/wave.h"
+#include "aurelix/platform/runtime/numbers.h"
+#include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/platform/wave/wave.h"
+#include "aurelix/platform/windows/label.h"
+#include "aurelix/state/engine_state.h"
+#include "aurelix/state/lamp.h"
+#include "aurelix/state/mailbox.h"
 
 namespace aurelix::capture {
 namespace {
 
-using engine::EngineState;
 using platform::WAVEHDR;
+using state::EngineState;
 
 constexpr int32_t kLastCount = 2147483646;  // counters wrap to 1 after this
 constexpr uintptr_t kPrimedByStart = 999;   // playback header states
@@ -51,7 +51,7 @@ void IgnoringMissingObject(Statement&& statement) {
 
 // The header a notification refers to, when it is one of the ring's: a notification of
 // an earlier device can still be queued after the ring was reallocated.
-WAVEHDR* RingHeader(EngineState& state, platform::LPARAM lParam) {
+WAVEHDR* RingHeader(state::EngineState& state, platform::LPARAM lParam) {
     auto* header = reinterpret_cast<WAVEHDR*>(lParam);
     WAVEHDR* first = state.WaveHeaders.data();
     if (first == nullptr || header < first || header >= first + state.WaveHeaders.Count()) {
@@ -60,9 +60,9 @@ WAVEHDR* RingHeader(EngineState& state, platform::LPARAM lParam) {
     return header;
 }
 
-void OnCaptureData(EngineState& state, platform::LPARAM lParam) {
+void OnCaptureData(state::EngineState& state, platform::LPARAM lParam) {
     state.BlocksDone = Incremented(state.BlocksDone);
-    auto& stopwatch = engine::Stopwatch();
+    auto& stopwatch = state::Stopwatch();
     stopwatch.Stopp();
     state.LastBlockTime = stopwatch.TimeElapsed();
     if ((state.Status & 7) != 7) {
@@ -99,15 +99,15 @@ void OnCaptureData(EngineState& state, platform::LPARAM lParam) {
     }
 }
 
-void OnDeviceOpen(EngineState& state, int32_t lampColour) {
+void OnDeviceOpen(state::EngineState& state, int32_t lampColour) {
     state.Status |= 1;
-    IgnoringMissingObject([&] { SendMailText(state.MailboxWindow, "start"); });
-    engine::ShowLamp(lampColour);
+    IgnoringMissingObject([&] { state::SendMailText(state.MailboxWindow, "start"); });
+    state::ShowLamp(lampColour);
 }
 
 // Refills, in ring order, the played-out buffers from k on; returns the samples per
 // channel of the last refill.
-int32_t RefillPlayedOut(EngineState& state, int32_t k) {
+int32_t RefillPlayedOut(state::EngineState& state, int32_t k) {
     int32_t n = state.BlockSamples;
     int32_t j = k;
     while (state.WaveHeaders(j).dwUser == kPlayedOut) {
@@ -119,7 +119,7 @@ int32_t RefillPlayedOut(EngineState& state, int32_t k) {
     return n;
 }
 
-void OnPlaybackDone(EngineState& state, platform::LPARAM lParam) {
+void OnPlaybackDone(state::EngineState& state, platform::LPARAM lParam) {
     WAVEHDR* header = RingHeader(state, lParam);
     if (header == nullptr) {
         return;
@@ -145,30 +145,30 @@ void OnPlaybackDone(EngineState& state, platform::LPARAM lParam) {
         state.WaveHeaders(k).dwUser = kPlayedOut;  // refilled when the expected one is done
     }
     if (PlaybackLampPhase == 1) {
-        engine::ShowLamp(kLampPlaybackDark);
+        state::ShowLamp(kLampPlaybackDark);
         PlaybackLampPhase = 0;
     } else {
-        engine::ShowLamp(kLampPlaybackBright);
+        state::ShowLamp(kLampPlaybackBright);
         PlaybackLampPhase = 1;
     }
     if (n == 0 && PlaybackExhausted()) {
-        IgnoringMissingObject([&] { SendMailText(state.MailboxWindow, "doneplay"); });
+        IgnoringMissingObject([&] { state::SendMailText(state.MailboxWindow, "doneplay"); });
     }
 }
 
-void Dispatch(EngineState& state, platform::UINT message, platform::LPARAM lParam) {
+void Dispatch(state::EngineState& state, platform::UINT message, platform::LPARAM lParam) {
     switch (message) {
         case platform::MM_WIM_DATA:
             OnCaptureData(state, lParam);
             break;
         case platform::MM_WIM_OPEN:
-            OnDeviceOpen(state, engine::kLampPaused);
+            OnDeviceOpen(state, state::kLampPaused);
             break;
         case platform::MM_WOM_OPEN:
-            OnDeviceOpen(state, engine::kLampPlaybackOpen);
+            OnDeviceOpen(state, state::kLampPlaybackOpen);
             break;
         case platform::MM_WIM_CLOSE:
-            IgnoringMissingObject([&] { SendMailText(state.MailboxWindow, "closed"); });
+            IgnoringMissingObject([&] { state::SendMailText(state.MailboxWindow, "closed"); });
             break;
         case platform::MM_WOM_DONE:
             OnPlaybackDone(state, lParam);
@@ -182,7 +182,7 @@ void Dispatch(EngineState& state, platform::UINT message, platform::LPARAM lPara
 
 platform::LRESULT WindowProcWave(platform::HWND /*window*/, platform::UINT message,
                                  platform::WPARAM /*wParam*/, platform::LPARAM lParam) {
-    auto& state = engine::State();
+    auto& state = state::State();
     state.CallbackDepth += 1;
     if (state.CallbackDepth > kMaxCallbackDepth || state.SubclassMark != 0) {
         state.CallbackDepth -= 1;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "aurelix/platform/window.h"
+#include "aurelix/platform/windows/window.h"
 
 namespace aurelix::capture {
 

@@ -6,13 +6,13 @@
 
 #include "aurelix/control/aurel_events.h"
 #include "aurelix/engine/cls_aurel.h"
-#include "aurelix/platform/bounded_array.h"
-#include "aurelix/platform/label.h"
-#include "aurelix/platform/property_bag.h"
-#include "aurelix/platform/property_container.h"
-#include "aurelix/platform/text_box.h"
-#include "aurelix/platform/ui_timer.h"
-#include "aurelix/platform/variant.h"
+#include "aurelix/platform/runtime/bounded_array.h"
+#include "aurelix/platform/runtime/variant.h"
+#include "aurelix/platform/storage/property_bag.h"
+#include "aurelix/platform/windows/label.h"
+#include "aurelix/platform/windows/property_container.h"
+#include "aurelix/platform/windows/text_box.h"
+#include "aurelix/platform/windows/ui_timer.h"
 
 namespace aurelix::control {
 

@@ -5,9 +5,9 @@
 #include "aurelix/analysis/export.h"
 #include "aurelix/analysis/fit_samples.h"
 #include "aurelix/control/aurel.h"
-#include "aurelix/engine/channel_copies.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/runtime_error.h"
+#include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/state/channel_copies.h"
+#include "aurelix/state/engine_state.h"
 
 namespace aurelix::control {
 
@@ -18,19 +18,19 @@ constexpr int32_t kFftBit = 2;
 }  // namespace
 
 int32_t Aurel::WaveData(platform::BoundedArray<int16_t>& Data, int32_t Channel) {
-    return engine::CopyWaveData(Data, Channel, channels_, "Property Get WaveData in Aurelix");
+    return state::CopyWaveData(Data, Channel, channels_, "Property Get WaveData in Aurelix");
 }
 
 int32_t Aurel::Spectrum(platform::BoundedArray<float>& SpecData, int32_t Channel) {
-    return engine::CopySpectrumData(SpecData, Channel, channels_,
-                                    "Property Get Spectrum in Aurelix");
+    return state::CopySpectrumData(SpecData, Channel, channels_,
+                                   "Property Get Spectrum in Aurelix");
 }
 
 int32_t Aurel::RawData(platform::BoundedArray<int16_t>& WaveData, int32_t BufferIndex) {
     if (BufferIndex < 1 || BufferIndex > buffers_) {
         return 0;
     }
-    const auto& ring = engine::State().BufferData;
+    const auto& ring = state::State().BufferData;
     const int32_t upper = ring.Upper(1);
     const int16_t* column = ring.Address(0, BufferIndex);
     platform::BoundedArray<int16_t> copy(0, upper);
@@ -40,7 +40,7 @@ int32_t Aurel::RawData(platform::BoundedArray<int16_t>& WaveData, int32_t Buffer
 }
 
 int32_t Aurel::Peaks(platform::BoundedArray<float>& PeakData, int32_t Channel) {
-    auto& state = engine::State();
+    auto& state = state::State();
     auto& source = Channel == 1 ? state.PeaksL : state.PeaksR;
     PeakData = source;
     source.ReDim(0, 1);
@@ -49,7 +49,7 @@ int32_t Aurel::Peaks(platform::BoundedArray<float>& PeakData, int32_t Channel) {
 
 int32_t Aurel::DoFFT(platform::BoundedArray<int16_t>& WaveData,
                      platform::BoundedArray<float>& SpecData) {
-    auto& state = engine::State();
+    auto& state = state::State();
     const int32_t n = WaveData.Upper() - WaveData.Lower() + 1;
     const int32_t m = analysis::FitSamples(n, kFftBit);
     if (samples_ != m) {

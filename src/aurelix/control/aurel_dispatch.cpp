@@ -4,7 +4,7 @@
 #include <cctype>
 #include <vector>
 
-#include "aurelix/platform/runtime_error.h"
+#include "aurelix/platform/runtime/runtime_error.h"
 
 namespace aurelix::control {
 

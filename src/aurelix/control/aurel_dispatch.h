@@ -7,7 +7,7 @@
 
 #include "aurelix/control/aurel.h"
 #include "aurelix/control/aurel_events.h"
-#include "aurelix/platform/variant.h"
+#include "aurelix/platform/runtime/variant.h"
 
 // The late-bound interface of the Aurel control: every member by name and dispatch id,
 // called with variant arguments, for hosts that do not compile against aurel.h (the

@@ -2,9 +2,9 @@
 #include "aurelix/capture/buffer_cycle.h"
 #include "aurelix/capture/device_list.h"
 #include "aurelix/control/aurel.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/runtime_error.h"
-#include "aurelix/platform/window.h"
+#include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/platform/windows/window.h"
+#include "aurelix/state/engine_state.h"
 
 namespace aurelix::control {
 
@@ -21,7 +21,7 @@ Aurel::Aurel(platform::PropertyContainer& container, AurelEvents* events)
     txtMsg_.OnKeyUp([this](int16_t& keyCode, int16_t& shift) { OnKeyUp(keyCode, shift); });
     timer1_.OnTick([this] { OnTimerTick(); });
 
-    auto& state = engine::State();
+    auto& state = state::State();
     platform::Trapped(state.ErrorText, "Sub UserControl_Initialize in Aurelix", [&] {
         state.HostedByControl = true;
         devices_ = capture::GetWavDevices(deviceNames_);
@@ -34,7 +34,7 @@ Aurel::~Aurel() {
     // The engine's own termination resets the device; then nothing in the shared state
     // may point at this control's children any more.
     engine_.reset();
-    auto& state = engine::State();
+    auto& state = state::State();
     if (state.Timer == &timer1_) {
         state.Timer = nullptr;
     }
@@ -77,7 +77,7 @@ void Aurel::PushSettings() {
 }
 
 int32_t Aurel::Init(int32_t Typ) {
-    auto& state = engine::State();
+    auto& state = state::State();
     state.Lamp = &lSub_;
     platform::DoEvents();
     PushSettings();
@@ -109,7 +109,7 @@ std::string Aurel::Version() const {
 }
 
 void Aurel::OnTimerTick() {
-    auto& state = engine::State();
+    auto& state = state::State();
     if ((state.Status & 6) != 6) {
         return;
     }

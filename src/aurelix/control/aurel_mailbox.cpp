@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "aurelix/control/aurel.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/numbers.h"
-#include "aurelix/platform/variant.h"
+#include "aurelix/platform/runtime/numbers.h"
+#include "aurelix/platform/runtime/variant.h"
+#include "aurelix/state/engine_state.h"
 
 namespace aurelix::control {
 
@@ -49,7 +49,7 @@ void Aurel::OnMailbox() {
     }
     const auto tokens = Tokens(text);
     const std::string word = Lower(tokens.front());
-    auto& state = engine::State();
+    auto& state = state::State();
 
     if (word == "analyzed") {
         const int32_t block = Argument(tokens, 1);
@@ -109,8 +109,8 @@ void Aurel::RaiseTriggersOff() {
 }
 
 void Aurel::OnKeyUp(int16_t& keyCode, int16_t& shift) {
-    auto& state = engine::State();
-    engine::Stopwatch().Stopp();
+    auto& state = state::State();
+    state::Stopwatch().Stopp();
     shift = 0;
     const int32_t kind = static_cast<int16_t>(keyCode & 0xFF00) / 256;
     const int32_t buffer = keyCode & 0xFF;

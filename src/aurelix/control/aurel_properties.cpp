@@ -2,10 +2,10 @@
 
 #include "aurelix/analysis/fit_samples.h"
 #include "aurelix/control/aurel.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/clock.h"
-#include "aurelix/platform/numbers.h"
-#include "aurelix/platform/runtime_error.h"
+#include "aurelix/platform/runtime/clock.h"
+#include "aurelix/platform/runtime/numbers.h"
+#include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/state/engine_state.h"
 
 namespace aurelix::control {
 
@@ -36,7 +36,7 @@ void Aurel::RaiseChangedSamples(int32_t OldSamples) {
 
 void Aurel::SPS(int32_t New_SPS) {
     sps_ = New_SPS;
-    engine::State().SampleRate = New_SPS;
+    state::State().SampleRate = New_SPS;
     Changed("SpS");
 }
 
@@ -56,7 +56,7 @@ void Aurel::Samples(int32_t New_Samples) {
     if (samples_ != requested) {
         RaiseChangedSamples(requested);
     }
-    engine::State().BlockSamples = samples_;
+    state::State().BlockSamples = samples_;
     Changed("Samples");
 }
 
@@ -68,12 +68,12 @@ void Aurel::DataPointer(int32_t New_DataPointer) {
 
 void Aurel::LoopMethod(int16_t New_LoopMethod) {
     loopMethod_ = New_LoopMethod;
-    engine::State().LoopMode = New_LoopMethod;
+    state::State().LoopMode = New_LoopMethod;
     Changed("LoopMethod");
 }
 
 float Aurel::Threshold() {
-    threshold_ = static_cast<float>(engine::State().ThresholdLevel / 320.0);
+    threshold_ = static_cast<float>(state::State().ThresholdLevel / 320.0);
     return threshold_;
 }
 
@@ -96,7 +96,7 @@ void Aurel::Analysis(int32_t New_Analysis) {
     if (samples_ != previous) {
         RaiseChangedSamples(previous);
     }
-    auto& state = engine::State();
+    auto& state = state::State();
     state.BlockSamples = samples_;
     state.AnalysisFlags = analysis_;
     Changed("Analysis");
@@ -112,7 +112,7 @@ void Aurel::SamplingTime(double) {
 }
 
 int32_t Aurel::Status() const {
-    return engine::State().Status;
+    return state::State().Status;
 }
 
 void Aurel::FileName(const std::string& New_FileName) {
@@ -135,7 +135,7 @@ void Aurel::Recording(bool New_Recording) {
 }
 
 int32_t Aurel::DeviceHandle() const {
-    return static_cast<int32_t>(engine::State().WaveHandle);
+    return static_cast<int32_t>(state::State().WaveHandle);
 }
 
 std::string Aurel::DeviceName(int32_t Index) const {
@@ -148,7 +148,7 @@ std::string Aurel::DeviceName(int32_t Index) const {
         if (error.Number() == kSubscriptOutOfRange) {
             return "";
         }
-        platform::PassOn(error, engine::State().ErrorText, "Property DeviceName in Aurelix");
+        platform::PassOn(error, state::State().ErrorText, "Property DeviceName in Aurelix");
     }
 }
 
@@ -164,7 +164,7 @@ void Aurel::Device(int32_t New_Device) {
 }
 
 int32_t Aurel::FilePointer() const {
-    return engine::State().FilePosition;
+    return state::State().FilePosition;
 }
 void Aurel::FilePointer(int32_t) {
     RefuseAlways();
@@ -180,26 +180,26 @@ void Aurel::BlockCount(int32_t New_BlockCount) {
 }
 
 int32_t Aurel::MissedCount() const {
-    return engine::State().MissedCount;
+    return state::State().MissedCount;
 }
 
 void Aurel::MissedCount(int32_t New_MissedCount) {
     RefuseAtDesignTime();
-    engine::State().MissedCount = New_MissedCount;
+    state::State().MissedCount = New_MissedCount;
     Changed("MissedCount");
 }
 
 int32_t Aurel::MaxAmplitudeL() const {
-    return engine::State().MaxAmplitudeL;
+    return state::State().MaxAmplitudeL;
 }
 int32_t Aurel::MaxAmplitudeR() const {
-    return engine::State().MaxAmplitudeR;
+    return state::State().MaxAmplitudeR;
 }
 double Aurel::MaxFrequencyL() const {
-    return engine::State().MaxFrequencyL;
+    return state::State().MaxFrequencyL;
 }
 double Aurel::MaxFrequencyR() const {
-    return engine::State().MaxFrequencyR;
+    return state::State().MaxFrequencyR;
 }
 
 void Aurel::Sequence(const platform::Variant& New_Sequence) {

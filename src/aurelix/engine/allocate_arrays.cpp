@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "aurelix/analysis/bit_reverse.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/numbers.h"
+#include "aurelix/platform/runtime/numbers.h"
+#include "aurelix/state/engine_state.h"
 
 namespace aurelix::engine {
 
@@ -13,7 +13,7 @@ using platform::CheckedSub32;
 
 namespace {
 
-void FillWaveFormat(EngineState& state) {
+void FillWaveFormat(state::EngineState& state) {
     auto& format = state.WaveFormat;
     format.wFormatTag = static_cast<uint16_t>(platform::WAVE_FORMAT_PCM);
     format.nChannels = static_cast<uint16_t>(state.ChannelCount);
@@ -25,7 +25,7 @@ void FillWaveFormat(EngineState& state) {
     format.cbSize = 0;
 }
 
-void BuildBitReverseTable(EngineState& state) {
+void BuildBitReverseTable(state::EngineState& state) {
     const int32_t n = state.BlockSamples;
     const int32_t bits = platform::RoundToInt32(std::log(double(n)) / std::log(2.0));
     const int32_t length = platform::RoundToInt32(std::ldexp(1.0, bits));
@@ -36,7 +36,7 @@ void BuildBitReverseTable(EngineState& state) {
 }  // namespace
 
 void AllocateArrays() {
-    auto& state = State();
+    auto& state = state::State();
     FillWaveFormat(state);
 
     const int32_t n = state.BlockSamples;

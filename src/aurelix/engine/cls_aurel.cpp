@@ -5,20 +5,20 @@
 #include <optional>
 
 #include "aurelix/analysis/fit_samples.h"
-#include "aurelix/engine/channel_copies.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/platform/clock.h"
-#include "aurelix/platform/message_box.h"
-#include "aurelix/platform/numbers.h"
-#include "aurelix/platform/runtime_error.h"
-#include "aurelix/platform/window.h"
+#include "aurelix/platform/runtime/clock.h"
+#include "aurelix/platform/runtime/message_box.h"
+#include "aurelix/platform/runtime/numbers.h"
+#include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/platform/windows/window.h"
+#include "aurelix/state/channel_copies.h"
+#include "aurelix/state/engine_state.h"
 
 namespace aurelix::engine {
 
 using platform::err::kObjectNotSet;
 
 clsAurel::clsAurel(clsAurelEvents* events) : events_(events) {
-    auto& state = State();
+    auto& state = state::State();
     if (!state.HostedByControl) {
         host_ = std::make_unique<EngineHost>();
         host_->Hide();
@@ -36,7 +36,7 @@ void clsAurel::Terminate() {
         return;
     }
     terminated_ = true;
-    auto& state = State();
+    auto& state = state::State();
     std::optional<platform::RuntimeError> failure;
     try {
         Reset();
@@ -91,7 +91,7 @@ void clsAurel::Analysis(int32_t New_Analysis) {
     if (samples_ != previous) {
         RaiseChangedSamples(previous);
     }
-    auto& state = State();
+    auto& state = state::State();
     state.BlockSamples = samples_;
     state.AnalysisFlags = analysis_;
 }
@@ -102,35 +102,35 @@ void clsAurel::Samples(int32_t New_Samples) {
     if (samples_ != requested) {
         RaiseChangedSamples(requested);
     }
-    State().BlockSamples = samples_;
+    state::State().BlockSamples = samples_;
 }
 
 int32_t clsAurel::FilePointer() const {
-    return State().FilePosition;
+    return state::State().FilePosition;
 }
 
 void clsAurel::LoopMethod(int16_t New_LoopMethod) {
     loopMethod_ = New_LoopMethod;
-    State().LoopMode = New_LoopMethod;
+    state::State().LoopMode = New_LoopMethod;
 }
 
 int32_t clsAurel::MaxAmplitudeL() const {
-    return State().MaxAmplitudeL;
+    return state::State().MaxAmplitudeL;
 }
 int32_t clsAurel::MaxAmplitudeR() const {
-    return State().MaxAmplitudeR;
+    return state::State().MaxAmplitudeR;
 }
 double clsAurel::MaxFrequencyL() const {
-    return State().MaxFrequencyL;
+    return state::State().MaxFrequencyL;
 }
 double clsAurel::MaxFrequencyR() const {
-    return State().MaxFrequencyR;
+    return state::State().MaxFrequencyR;
 }
 int32_t clsAurel::MissedCount() const {
-    return State().MissedCount;
+    return state::State().MissedCount;
 }
 void clsAurel::MissedCount(int32_t New_MissedCount) {
-    State().MissedCount = New_MissedCount;
+    state::State().MissedCount = New_MissedCount;
 }
 
 void clsAurel::Recording(bool New_Recording) {
@@ -148,30 +148,30 @@ double clsAurel::SamplingTime() {
 }
 
 platform::BoundedArray<int32_t> clsAurel::Sequence() const {
-    return State().Sequence;
+    return state::State().Sequence;
 }
 
 void clsAurel::SPS(int32_t New_SPS) {
     sps_ = New_SPS;
-    State().SampleRate = New_SPS;
+    state::State().SampleRate = New_SPS;
 }
 
 int32_t clsAurel::Status() const {
-    return State().Status;
+    return state::State().Status;
 }
 
 float clsAurel::Threshold() {
-    threshold_ = static_cast<float>(State().ThresholdLevel / 320.0);
+    threshold_ = static_cast<float>(state::State().ThresholdLevel / 320.0);
     return threshold_;
 }
 
 void clsAurel::Threshold(float New_Threshold) {
     threshold_ = New_Threshold;
-    State().ThresholdLevel = ThresholdLevelOf(New_Threshold);
+    state::State().ThresholdLevel = state::ThresholdLevelOf(New_Threshold);
 }
 
 int32_t clsAurel::TimerInterval() {
-    auto* timer = State().Timer;
+    auto* timer = state::State().Timer;
     if (timer == nullptr) {
         platform::Raise(kObjectNotSet);
     }
@@ -181,21 +181,22 @@ int32_t clsAurel::TimerInterval() {
 
 void clsAurel::TimerInterval(int32_t New_TimerInterval) {
     timerInterval_ = New_TimerInterval;
-    if (auto* timer = State().Timer) {
+    if (auto* timer = state::State().Timer) {
         timer->Interval(New_TimerInterval);
     }
 }
 
 int32_t clsAurel::WaveData(platform::BoundedArray<int16_t>& Data, int32_t Channel) {
-    return CopyWaveData(Data, Channel, channels_, "Property Get WaveData in clsAurel");
+    return state::CopyWaveData(Data, Channel, channels_, "Property Get WaveData in clsAurel");
 }
 
 int32_t clsAurel::Spectrum(platform::BoundedArray<float>& SpecData, int32_t Channel) {
-    return CopySpectrumData(SpecData, Channel, channels_, "Property Get Spectrum in clsAurel");
+    return state::CopySpectrumData(SpecData, Channel, channels_,
+                                   "Property Get Spectrum in clsAurel");
 }
 
 int32_t clsAurel::Peaks(platform::BoundedArray<float>& PeakData, int32_t Channel) {
-    auto& state = State();
+    auto& state = state::State();
     if (!state.PeaksBusy) {
         auto& source = Channel == 1 ? state.PeaksL : state.PeaksR;
         PeakData = source;

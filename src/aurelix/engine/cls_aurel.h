@@ -5,10 +5,10 @@
 #include <optional>
 #include <string>
 
-#include "aurelix/analysis/trigger_record.h"
 #include "aurelix/engine/engine_host.h"
-#include "aurelix/platform/bounded_array.h"
-#include "aurelix/platform/label.h"
+#include "aurelix/platform/runtime/bounded_array.h"
+#include "aurelix/platform/windows/label.h"
+#include "aurelix/state/trigger_record.h"
 
 namespace aurelix::engine {
 
@@ -132,7 +132,7 @@ class clsAurel {
     static std::string Version();
 
     // The trigger table (index 0 is never tested).
-    platform::BoundedArray<analysis::TriggerRecord>& Triggers() noexcept { return triggers_; }
+    platform::BoundedArray<state::TriggerRecord>& Triggers() noexcept { return triggers_; }
     // Declares trigger Index: band F1..F2 Hz at level Threshold x 320; its bins are
     // computed at the next Init. Returns 0.
     int32_t AddTrigger(int32_t Index, double F1, double F2, float Threshold);
@@ -183,7 +183,7 @@ class clsAurel {
     int16_t bips_ = 0;
     int16_t channels_ = 0;
     int32_t samples_ = 0;
-    platform::BoundedArray<analysis::TriggerRecord> triggers_;
+    platform::BoundedArray<state::TriggerRecord> triggers_;
 };
 
 }  // namespace aurelix::engine

@@ -6,14 +6,14 @@
 #include "aurelix/capture/subclassing.h"
 #include "aurelix/engine/allocate_arrays.h"
 #include "aurelix/engine/cls_aurel.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/engine/lamp.h"
 #include "aurelix/engine/stored_handle.h"
-#include "aurelix/platform/file_io.h"
-#include "aurelix/platform/numbers.h"
-#include "aurelix/platform/runtime_error.h"
-#include "aurelix/platform/wave.h"
-#include "aurelix/platform/window.h"
+#include "aurelix/platform/runtime/numbers.h"
+#include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/platform/storage/file_io.h"
+#include "aurelix/platform/wave/wave.h"
+#include "aurelix/platform/windows/window.h"
+#include "aurelix/state/engine_state.h"
+#include "aurelix/state/lamp.h"
 
 namespace aurelix::engine {
 namespace {
@@ -30,7 +30,7 @@ const char* SectionFor(int32_t deviceMode) {
 }
 
 // Kind bit 1 asks for capture, bit 2 for playback; playback wins.
-void SelectDeviceMode(clsAurel& engine, EngineState& state, int32_t kind) {
+void SelectDeviceMode(clsAurel& engine, state::EngineState& state, int32_t kind) {
     state.DeviceMode = 0;
     if ((kind & 1) != 0) {
         state.DeviceMode = 1;
@@ -44,7 +44,7 @@ void SelectDeviceMode(clsAurel& engine, EngineState& state, int32_t kind) {
 
 // Reset with ResettingForInit: closes this thread's earlier device, or the handle an
 // earlier run stored, but leaves the hooks, the file and the lamp alone.
-void ResetForInit(clsAurel& engine, EngineState& state) {
+void ResetForInit(clsAurel& engine, state::EngineState& state) {
     state.ResettingForInit = true;
     try {
         engine.Reset();
@@ -58,7 +58,7 @@ void ResetForInit(clsAurel& engine, EngineState& state) {
 void HookWindows(const clsAurel& engine) {
     switch (engine.LoopMethod()) {
         case 0:
-            ShowLamp(kLampReady);
+            state::ShowLamp(state::kLampReady);
             break;
         case 1:
         case 3:
@@ -70,7 +70,7 @@ void HookWindows(const clsAurel& engine) {
     }
 }
 
-void OpenWaveDevice(const clsAurel& engine, EngineState& state) {
+void OpenWaveDevice(const clsAurel& engine, state::EngineState& state) {
     const auto device = static_cast<uint32_t>(engine.Device());
     if (state.DeviceMode == 1) {
         platform::waveInOpen(&state.WaveHandle, device, &state.WaveFormat, state.WaveWindow, 0,
@@ -81,7 +81,7 @@ void OpenWaveDevice(const clsAurel& engine, EngineState& state) {
     }
 }
 
-void CloseStoredHandle(const EngineState& state) {
+void CloseStoredHandle(const state::EngineState& state) {
     if (state.DeviceMode == 0) {
         return;  // no device kind, no stored handle
     }
@@ -95,7 +95,7 @@ void CloseStoredHandle(const EngineState& state) {
 
 // Opens the device; when no handle comes back the first time, the handle an earlier run
 // stored (possibly still holding the device) is closed and the open tried once more.
-void OpenWithRecovery(clsAurel& engine, EngineState& state, int32_t& retries) {
+void OpenWithRecovery(clsAurel& engine, state::EngineState& state, int32_t& retries) {
     for (;;) {
         engine.DeviceHandle(0);
         state.WaveHandle = 0;
@@ -118,7 +118,7 @@ void OpenWithRecovery(clsAurel& engine, EngineState& state, int32_t& retries) {
     }
 }
 
-void PrepareHeaders(clsAurel& engine, EngineState& state) {
+void PrepareHeaders(clsAurel& engine, state::EngineState& state) {
     // Playback buffers span a whole block of all channels, as capture buffers do, so that
     // the played-out handler and the file reader step through the ring by the same span.
     const int32_t blockBytes =
@@ -157,7 +157,7 @@ int32_t OpenBinaryAtFirstSample(const std::string& path) {
     return number;
 }
 
-void OpenRecordingOrPlaybackFile(clsAurel& engine, EngineState& state) {
+void OpenRecordingOrPlaybackFile(clsAurel& engine, state::EngineState& state) {
     platform::FileClose(state.FileNumber);
     state.FileNumber = 0;
     if (engine.FileName().empty()) {
@@ -184,7 +184,7 @@ void OpenRecordingOrPlaybackFile(clsAurel& engine, EngineState& state) {
 // One pass of the opening, from the device kind to the file.
 void OpenPass(clsAurel& engine, HWND mailbox, HWND wave, HWND timer, int32_t kind,
               int32_t& retries) {
-    auto& state = State();
+    auto& state = state::State();
     SelectDeviceMode(engine, state, kind);
     state.BlockSamples = engine.Samples();
     state.BufferCount = 0;
@@ -217,7 +217,7 @@ void OpenPass(clsAurel& engine, HWND mailbox, HWND wave, HWND timer, int32_t kin
 }  // namespace
 
 int32_t clsAurel::Init() {
-    auto& state = State();
+    auto& state = state::State();
     if (flashPointer_ != nullptr && state.Lamp == nullptr) {
         state.Lamp = flashPointer_;
     }
@@ -233,7 +233,7 @@ int32_t clsAurel::Init() {
 
 std::optional<int32_t> clsAurel::InitX(HWND MailboxWindow, HWND WaveWindow, HWND TimerWindow,
                                        int32_t Kind) {
-    auto& state = State();
+    auto& state = state::State();
     try {
         if (state.Status != 0) {
             return kNotIdle;

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "aurelix/platform/label.h"
-#include "aurelix/platform/text_box.h"
-#include "aurelix/platform/ui_timer.h"
-#include "aurelix/platform/window.h"
+#include "aurelix/platform/windows/label.h"
+#include "aurelix/platform/windows/text_box.h"
+#include "aurelix/platform/windows/ui_timer.h"
+#include "aurelix/platform/windows/window.h"
 
 namespace aurelix::engine {
 

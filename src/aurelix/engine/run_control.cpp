@@ -2,21 +2,21 @@
 #include <string>
 
 #include "aurelix/capture/buffer_cycle.h"
-#include "aurelix/capture/mailbox.h"
 #include "aurelix/capture/subclassing.h"
 #include "aurelix/capture/wav_recorder.h"
 #include "aurelix/capture/window_proc_timer.h"
 #include "aurelix/engine/cls_aurel.h"
-#include "aurelix/engine/engine_state.h"
-#include "aurelix/engine/lamp.h"
 #include "aurelix/engine/stored_handle.h"
-#include "aurelix/platform/clock.h"
-#include "aurelix/platform/file_io.h"
-#include "aurelix/platform/mm_timer.h"
-#include "aurelix/platform/numbers.h"
-#include "aurelix/platform/runtime_error.h"
-#include "aurelix/platform/wave.h"
-#include "aurelix/platform/window.h"
+#include "aurelix/platform/runtime/clock.h"
+#include "aurelix/platform/runtime/numbers.h"
+#include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/platform/storage/file_io.h"
+#include "aurelix/platform/wave/wave.h"
+#include "aurelix/platform/windows/mm_timer.h"
+#include "aurelix/platform/windows/window.h"
+#include "aurelix/state/engine_state.h"
+#include "aurelix/state/lamp.h"
+#include "aurelix/state/mailbox.h"
 
 namespace aurelix::engine {
 namespace {
@@ -26,7 +26,7 @@ namespace err = platform::err;
 
 constexpr uintptr_t kPrimedByStart = 999;
 
-void KillAnalysisTimer(EngineState& state) {
+void KillAnalysisTimer(state::EngineState& state) {
     if (state.TimerId != 0) {
         platform::timeKillEvent(state.TimerId);
     }
@@ -35,7 +35,7 @@ void KillAnalysisTimer(EngineState& state) {
 
 // Queues every capture buffer and sets the pacing of the timer-driven analysis. False
 // when the number of wave-in devices changed since the opening: then nothing is queued.
-bool StartCapture(const clsAurel& engine, EngineState& state) {
+bool StartCapture(const clsAurel& engine, state::EngineState& state) {
     state.Backlog = 0;
     if (int32_t(platform::waveInGetNumDevs()) != state.InDeviceCount) {
         return false;
@@ -64,7 +64,7 @@ bool StartCapture(const clsAurel& engine, EngineState& state) {
     return true;
 }
 
-void StartPlayback(EngineState& state) {
+void StartPlayback(state::EngineState& state) {
     const int32_t first = state.WaveHeaders.Lower();
     const int32_t last = state.WaveHeaders.Upper();
     for (int32_t i = first; i <= last; ++i) {
@@ -84,7 +84,7 @@ void StartPlayback(EngineState& state) {
         capture::QueuePlaybackBuffer(i);
     }
     if (capture::PlaybackExhausted()) {
-        capture::SendMailText(state.MailboxWindow, "doneplay");
+        state::SendMailText(state.MailboxWindow, "doneplay");
     }
 }
 
@@ -145,7 +145,7 @@ ResetAction HandlingOf(ResetMark mark, int32_t number) {
 // Runs Reset's statements one by one under the current mark.
 class ResetSteps {
   public:
-    explicit ResetSteps(EngineState& state) : state_(state) {}
+    explicit ResetSteps(state::EngineState& state) : state_(state) {}
 
     void Mark(ResetMark mark) noexcept { mark_ = mark; }
 
@@ -171,12 +171,12 @@ class ResetSteps {
     }
 
   private:
-    EngineState& state_;
+    state::EngineState& state_;
     ResetMark mark_ = ResetMark::Other;
     bool ended_ = false;
 };
 
-void UnprepareAll(EngineState& state, bool capture) {
+void UnprepareAll(state::EngineState& state, bool capture) {
     for (int32_t i = 1; i <= state.WaveHeaders.Upper(); ++i) {
         if (capture) {
             platform::waveInUnprepareHeader(state.WaveHandle, &state.WaveHeaders(i),
@@ -191,8 +191,8 @@ void UnprepareAll(EngineState& state, bool capture) {
 }  // namespace
 
 void clsAurel::SetGlobalConstants() {
-    auto& state = State();
-    state.ThresholdLevel = ThresholdLevelOf(threshold_);
+    auto& state = state::State();
+    state.ThresholdLevel = state::ThresholdLevelOf(threshold_);
     state.LoopMode = loopMethod_;
     state.SampleRate = sps_;
     state.BlockSamples = samples_;
@@ -203,7 +203,7 @@ void clsAurel::SetGlobalConstants() {
 }
 
 int32_t clsAurel::Start() {
-    auto& state = State();
+    auto& state = state::State();
     return platform::Trapped(state.ErrorText, "Function Start in clsAurel", [&] {
         state.CurrentBuffer = 1;
         state.CallbackBuffer = 1;
@@ -236,14 +236,14 @@ int32_t clsAurel::Start() {
                 break;
         }
         state.StartTime = platform::SecondsSinceMidnight();
-        Stopwatch().Calibrate();
-        Stopwatch().Start();
+        state::Stopwatch().Calibrate();
+        state::Stopwatch().Start();
         return 0;
     });
 }
 
 int32_t clsAurel::Pause() {
-    auto& state = State();
+    auto& state = state::State();
     try {
         state.Status &= ~4;
         KillAnalysisTimer(state);
@@ -253,7 +253,7 @@ int32_t clsAurel::Pause() {
         if (state.Timer->Enabled()) {
             state.Timer->Enabled(false);
         }
-        ShowLamp(loopMethod_ == 0 ? kLampReady : kLampPaused);
+        state::ShowLamp(loopMethod_ == 0 ? state::kLampReady : state::kLampPaused);
         return 0;
     } catch (const RuntimeError& error) {
         if (error.Number() == err::kObjectNotSet) {
@@ -265,7 +265,7 @@ int32_t clsAurel::Pause() {
 }
 
 int32_t clsAurel::Reset() {
-    auto& state = State();
+    auto& state = state::State();
     ResetSteps steps(state);
     std::string section;
     steps.Run([&] {
@@ -347,7 +347,7 @@ int32_t clsAurel::Reset() {
         });
     }
     steps.Mark(ResetMark::Lamp);
-    steps.Run([] { ShowLamp(kLampClosed); });
+    steps.Run([] { state::ShowLamp(state::kLampClosed); });
     // The lamp was borrowed; a standalone engine also lets go of the one handed in.
     steps.Run([&] {
         state.Lamp = nullptr;

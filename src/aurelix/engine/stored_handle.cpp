@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "aurelix/platform/settings_store.h"
+#include "aurelix/platform/storage/settings_store.h"
 
 namespace aurelix::engine {
 namespace {

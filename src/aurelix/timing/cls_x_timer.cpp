@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "aurelix/platform/clock.h"
-#include "aurelix/platform/message_box.h"
-#include "aurelix/platform/numbers.h"
-#include "aurelix/platform/runtime_error.h"
+#include "aurelix/platform/runtime/clock.h"
+#include "aurelix/platform/runtime/message_box.h"
+#include "aurelix/platform/runtime/numbers.h"
+#include "aurelix/platform/runtime/runtime_error.h"
 
 namespace aurelix::timing {
 
