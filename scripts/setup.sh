@@ -8,7 +8,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libasound2-dev libfftw3-dev
   alsa-utils libasound2-plugins pulseaudio pulseaudio-utils
-  sox sndfile-programs python3
+  libcli11-dev nlohmann-json3-dev libsndfile1-dev libcairo2-dev
+  sox libsox-fmt-base sndfile-programs flac python3
 )
 
 missing=()

@@ -266,9 +266,14 @@ const std::vector<MemberInfo>& MemberInfos() {
 }
 
 constexpr EventInfo kEvents[] = {
-    {"DoneRecordig", 1, 0},     {"ChangedSamples", 2, 1},       {"Complete", 3, 3},
-    {"MissedBuffer", 4, 3},     {"WaveDeviceOpened", 5, 1},     {"WaveDeviceClosed", 6, 1},
-    {"FrequencyTrigger", 7, 2}, {"FrequencyTriggersOff", 8, 0},
+    {"DoneRecordig", 1, 0, {}},
+    {"ChangedSamples", 2, 1, {"OldSamples"}},
+    {"Complete", 3, 3, {"BlockIndex", "BufferIndex", "dt"}},
+    {"MissedBuffer", 4, 3, {"BlockIndex", "BufferIndex", "dt"}},
+    {"WaveDeviceOpened", 5, 1, {"DeviceHandle"}},
+    {"WaveDeviceClosed", 6, 1, {"DeviceHandle"}},
+    {"FrequencyTrigger", 7, 2, {"n", "Triggers"}},
+    {"FrequencyTriggersOff", 8, 0, {}},
 };
 
 bool SameName(std::string_view a, std::string_view b) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -28,6 +29,7 @@ struct EventInfo {
     std::string_view name;
     int32_t dispatchId;
     int16_t arguments;
+    std::array<std::string_view, 3> argumentNames;  // the first `arguments` are used
 };
 
 // The control's 64 members in the order of its interface (a property's Get, then its Let).
