@@ -26,6 +26,7 @@ namespace {
 
 using control::MemberKind;
 using nlohmann::json;
+using Line = nlohmann::ordered_json;  // keys in the order written: "type" first
 using platform::BoundedArray;
 using platform::Variant;
 
@@ -44,6 +45,12 @@ constexpr ByReferenceArray kByReferenceArrays[] = {
     {"WaveData", 0, Element::Integer}, {"Spectrum", 0, Element::Single},
     {"RawData", 0, Element::Integer},  {"Peaks", 0, Element::Single},
 };
+
+// Errors of the host itself, not of the control.
+platform::RuntimeError HostError(int32_t number, const std::string& detail) {
+    return platform::RuntimeError(
+        number, kSource, std::string(platform::StandardDescription(number)) + ": " + detail);
+}
 
 std::optional<Element> ByReferenceElement(std::string_view member, size_t position) {
     for (const auto& array : kByReferenceArrays) {
@@ -72,7 +79,7 @@ Variant ScalarVariant(const json& value) {
         case json::value_t::null:
             return Variant();
         default:
-            platform::Raise(platform::err::kTypeMismatch, "array elements must be numbers");
+            throw HostError(platform::err::kTypeMismatch, "array elements must be numbers");
     }
 }
 
@@ -84,7 +91,7 @@ Variant ArrayVariant(const json& items, Convert convert) {
     }
     for (size_t i = 0; i < items.size(); ++i) {
         if (!items[i].is_number() && !items[i].is_boolean()) {
-            platform::Raise(platform::err::kTypeMismatch, "array elements must be numbers");
+            throw HostError(platform::err::kTypeMismatch, "array elements must be numbers");
         }
         array(static_cast<int32_t>(i)) = convert(ScalarVariant(items[i]));
     }
@@ -109,15 +116,14 @@ Variant ArrayArgument(const json& items, std::optional<Element> declared) {
     return ArrayVariant<float>(items, [](const Variant& v) { return v.ToSingle(); });
 }
 
-// The member's name as the control spells it, for the table lookups and the output.
+// The member's name as the control spells it, for the table lookups and the output;
+// Object doesn't support this property or method (438) for an unknown name.
 std::string_view CanonicalName(std::string_view written) {
     const int32_t id = control::GetIDOfName(written);
-    for (const auto& member : control::AurelMembers()) {
-        if (member.dispatchId == id) {
-            return member.name;
-        }
-    }
-    return written;
+    const auto members = control::AurelMembers();
+    return std::find_if(members.begin(), members.end(),
+                        [id](const control::MemberInfo& member) { return member.dispatchId == id; })
+        ->name;
 }
 
 bool IsName(const std::string& text) {
@@ -142,7 +148,8 @@ class ScriptHost {
         PlaceControl();
     }
 
-    void Run(std::istream& in) {
+    // False when reading the script failed before its end.
+    bool Run(std::istream& in) {
         std::string text;
         while (std::getline(in, text)) {
             ++line_;
@@ -150,6 +157,7 @@ class ScriptHost {
             RunLine(text);
             container_.ClearChangedNames();
         }
+        return !in.bad();
     }
 
   private:
@@ -166,14 +174,11 @@ class ScriptHost {
                 RunCommand(tokens);
             }
         } catch (const ScriptSyntaxError& error) {
-            WriteError(platform::err::kInvalidCall, kSource,
-                       std::string(platform::StandardDescription(platform::err::kInvalidCall)) +
-                           ": " + error.what());
+            WriteError(HostError(platform::err::kInvalidCall, error.what()));
         } catch (const platform::RuntimeError& error) {
-            WriteError(error.Number(), error.Source(), error.Description());
+            WriteError(error);
         } catch (const std::bad_alloc&) {
-            WriteError(platform::err::kOutOfMemory, kSource,
-                       std::string(platform::StandardDescription(platform::err::kOutOfMemory)));
+            WriteError(platform::RuntimeError(platform::err::kOutOfMemory));
         }
     }
 
@@ -216,10 +221,9 @@ class ScriptHost {
             PlaceControl();
         } else if (command == "signal") {
             if (!platform::SetTestSignal(ParseTestSignal(arguments))) {
-                throw platform::RuntimeError(
-                    platform::err::kInvalidCall, kSource,
-                    "Invalid procedure call or argument: frequencies go from 0 to 1000000 Hz, "
-                    "amplitudes from 0 to 32767 (both tones together)");
+                throw HostError(platform::err::kInvalidCall,
+                                "frequencies go from 0 to 1000000 Hz, amplitudes from 0 to 32767 "
+                                "(both tones together)");
             }
         } else {
             member_.reset();
@@ -231,7 +235,7 @@ class ScriptHost {
         if (tokens.empty() || !tokens[0].isWord || !IsName(tokens[0].text)) {
             throw ScriptSyntaxError("a member name must follow the command");
         }
-        member_ = tokens[0].text;
+        member_ = tokens[0].text;  // as written, should the name be unknown
         const std::string_view name = CanonicalName(tokens[0].text);
         member_ = std::string(name);
         if (kind == MemberKind::PropertyLet && tokens.size() < 2) {
@@ -252,11 +256,11 @@ class ScriptHost {
         if (kind == MemberKind::PropertyLet) {
             return;
         }
-        json line = {{"type", "result"}, {"member", name}, {"value", VariantToJson(result)}};
-        json byReference = json::array();
+        Line line = {{"type", "result"}, {"member", name}, {"value", VariantToJson(result)}};
+        Line byReference = Line::array();
         for (size_t i = 0; i < arguments.size(); ++i) {
             if (ByReferenceElement(name, i)) {
-                byReference.push_back(VariantToJson(arguments[i]));
+                byReference.push_back(Line(VariantToJson(arguments[i])));
             }
         }
         if (!byReference.empty()) {
@@ -305,13 +309,13 @@ class ScriptHost {
         return token.value.get<std::string>();
     }
 
-    void WriteError(int32_t number, const std::string& source, const std::string& description) {
-        WriteJsonLine(out_, {{"type", "error"},
-                             {"line", line_},
-                             {"member", member_ ? json(*member_) : json(nullptr)},
-                             {"number", number},
-                             {"source", source},
-                             {"description", description}});
+    void WriteError(const platform::RuntimeError& error) {
+        WriteJsonLine(out_, Line{{"type", "error"},
+                                 {"line", line_},
+                                 {"member", member_ ? Line(*member_) : Line(nullptr)},
+                                 {"number", error.Number()},
+                                 {"source", error.Source()},
+                                 {"description", error.Description()}});
     }
 
     std::ostream& out_;
@@ -326,8 +330,7 @@ class ScriptHost {
 
 int RunScript(std::istream& in, std::ostream& out) {
     ScriptHost host(out);
-    host.Run(in);
-    return 0;
+    return host.Run(in) ? 0 : 1;
 }
 
 }  // namespace aurelix::cli
