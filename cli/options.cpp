@@ -121,16 +121,20 @@ void AddCaptureOptions(CLI::App& command, CaptureOptions& options, OptionSet set
                        "none|amplitude|fft|peaks|zerocross|NUMBER (Analysis bits; fft)");
     AddOptional(command, "-t,--threshold", options.threshold,
                 "level in 1/320 of full scale below which no frequency is reported (5)");
-    command.add_option("--trigger", options.triggers,
-                       "frequency band F1:F2[:THRESHOLD] in Hz; repeatable (AddTrigger 1, 2, ...)");
+    command
+        .add_option("--trigger", options.triggers,
+                    "frequency band F1:F2[:THRESHOLD] in Hz; repeatable (AddTrigger 1, 2, ...)")
+        ->allow_extra_args(false);
     if (live) {
         AddOptional(command, "-s,--seconds", options.seconds, "stop after this many seconds")
             ->check(CLI::PositiveNumber);
     }
     command.add_option("--settings", options.settings,
                        "load the control's properties from this file first");
-    command.add_option("--save-settings", options.saveSettings,
-                       "write the control's properties to this file at the end");
+    if (live) {
+        command.add_option("--save-settings", options.saveSettings,
+                           "write the control's properties to this file at the end");
+    }
     command.add_flag("--json", options.json, "one JSON object per line on stdout");
 }
 
