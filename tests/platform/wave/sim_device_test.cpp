@@ -60,6 +60,9 @@ TEST_F(SimDeviceTest, ConfigurationOutOfRangeIsRefusedAndChangesNothing) {
     EXPECT_FALSE(ConfigureSimInput(SimSignal::Sine, {1000, 0, 40000}));
     EXPECT_FALSE(ConfigureSimInput(SimSignal::Sine, {-5, 0, 100}));
     EXPECT_FALSE(ConfigureSimInput(SimSignal::Sine, {NAN, 0, 100}));
+    EXPECT_FALSE(ConfigureSimInput(SimSignal::TwoTones, {440, 2000, 20000, 15000}));
+    EXPECT_FALSE(SetTestSignal({SimSignal::TwoTones, {440, 2000, 20000, 15000}}));
+    EXPECT_EQ(GetTestSignal(), TestSignal{});
     EXPECT_EQ(GetSimInput(SimSignal::Sine), before);
     EXPECT_EQ(before, DefaultSimSettings(SimSignal::Sine));
 }
@@ -84,7 +87,7 @@ TEST_F(SimDeviceTest, AcceptsEightToNinetySixKilohertzMonoOrStereo) {
 }
 
 TEST_F(SimDeviceTest, TwoTonesInStereoContinueExactlyAcrossBlocksAndReset) {
-    ASSERT_TRUE(ConfigureSimInput(SimSignal::TwoTones, {440, 2000, 10000}));
+    ASSERT_TRUE(ConfigureSimInput(SimSignal::TwoTones, {440, 2000, 6000, 4000}));
     const CapturedBlocks captured =
         CaptureFrom(SimInputDeviceId(SimSignal::TwoTones), Pcm16(8000, 2), 3, 200, Blocks(4), 5s);
     ASSERT_EQ(captured.openResult, MMSYSERR_NOERROR);
@@ -100,7 +103,7 @@ TEST_F(SimDeviceTest, TwoTonesInStereoContinueExactlyAcrossBlocksAndReset) {
     ASSERT_EQ(captured.samples.size() % 2, 0u);
     for (uint64_t k = 0; k < captured.samples.size() / 2; ++k) {
         const auto expected = int16_t(
-            std::nearbyint(10000.0 / 2 * (std::sin(phase(440, k)) + std::sin(phase(2000, k)))));
+            std::nearbyint(6000.0 * std::sin(phase(440, k)) + 4000.0 * std::sin(phase(2000, k))));
         ASSERT_EQ(captured.samples[2 * k], expected) << "frame " << k;
         ASSERT_EQ(captured.samples[2 * k + 1], expected) << "frame " << k;
     }
@@ -132,6 +135,58 @@ TEST_F(SimDeviceTest, SilenceIsZeros) {
     ASSERT_GE(captured.beforeReset, 2u);
     EXPECT_EQ(std::count(captured.samples.begin(), captured.samples.end(), 0),
               std::ptrdiff_t(captured.samples.size()));
+}
+
+// The first input's name follows its test signal; the other inputs keep theirs.
+TEST_F(SimDeviceTest, TheTestSignalNamesTheFirstInput) {
+    const uint32_t sine = SimInputDeviceId(SimSignal::Sine);
+    const std::pair<TestSignal, const char*> cases[] = {
+        {{SimSignal::Sine, {440, 0, 1000, 0}}, "Sine 440 Hz (simulated)"},
+        {{SimSignal::TwoTones, {300, 2500, 1000, 500}}, "300 Hz + 2.5 kHz (simulated)"},
+        {{SimSignal::WhiteNoise, {0, 0, 1000, 0}}, "White noise (simulated)"},
+        {{SimSignal::Silence, {}}, "Silence (simulated)"},
+    };
+    for (const auto& [signal, name] : cases) {
+        ASSERT_TRUE(SetTestSignal(signal));
+        EXPECT_EQ(GetTestSignal(), signal);
+        EXPECT_EQ(NameOf(sine), name);
+        EXPECT_EQ(NameOf(sine + 1), "440 Hz + 2 kHz (simulated)");
+    }
+    RestoreSimInputDefaults();
+    EXPECT_EQ(NameOf(sine), "Sine 1 kHz (simulated)");
+}
+
+// A handle already open hears the new signal from its next buffer, frames still counted
+// from the open: the sine stops on a buffer boundary, within the buffers then queued.
+TEST_F(SimDeviceTest, AnOpenHandleHearsTheTestSignalFromItsNextBuffer) {
+    constexpr uint32_t kFrames = 80;
+    size_t changedAfter = 0;
+    const CapturedBlocks captured = CaptureFrom(
+        SimInputDeviceId(SimSignal::Sine), Pcm16(8000, 1), 2, kFrames,
+        [&](const CapturedBlocks& c) {
+            if (changedAfter == 0 && c.bytes.size() >= 2) {
+                changedAfter = c.bytes.size();
+                EXPECT_TRUE(SetTestSignal({SimSignal::Silence, {}}));
+            }
+            return c.bytes.size() >= changedAfter + 4 && changedAfter > 0;
+        },
+        5s);
+    ASSERT_GE(captured.beforeReset, changedAfter + 4);
+    size_t silentFrom = 0;  // the first frame of the first silent buffer
+    while (silentFrom < captured.samples.size() &&
+           std::any_of(captured.samples.begin() + silentFrom,
+                       captured.samples.begin() + silentFrom + kFrames,
+                       [](int16_t sample) { return sample != 0; })) {
+        silentFrom += kFrames;
+    }
+    EXPECT_GE(silentFrom, changedAfter * kFrames);
+    EXPECT_LE(silentFrom, (changedAfter + 2) * kFrames) << "queued buffers kept the old signal";
+    for (size_t k = 0; k < captured.samples.size(); ++k) {
+        const double phase =
+            2.0 * std::numbers::pi * std::fmod(1000.0 * double(k), 8000.0) / 8000.0;
+        const auto expected = k < silentFrom ? int16_t(std::nearbyint(16384 * std::sin(phase))) : 0;
+        ASSERT_EQ(captured.samples[k], expected) << "frame " << k;
+    }
 }
 
 }  // namespace

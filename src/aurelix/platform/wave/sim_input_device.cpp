@@ -36,9 +36,8 @@ int16_t Sample(SimSignal signal, const SimSignalSettings& s, uint64_t k, double 
         case SimSignal::Sine:
             return RoundToSample(s.amplitude * std::sin(Phase(s.frequency, k, rate)));
         case SimSignal::TwoTones:
-            return RoundToSample(
-                s.amplitude / 2 *
-                (std::sin(Phase(s.frequency, k, rate)) + std::sin(Phase(s.frequency2, k, rate))));
+            return RoundToSample(s.amplitude * std::sin(Phase(s.frequency, k, rate)) +
+                                 s.amplitude2 * std::sin(Phase(s.frequency2, k, rate)));
         case SimSignal::WhiteNoise: {
             const double u = double(SplitMix64(k) >> 11) * 0x1.0p-53;
             return RoundToSample(s.amplitude * (2 * u - 1));
@@ -60,41 +59,15 @@ std::string FrequencyText(double hertz) {
     return text;
 }
 
-class SimCaptureStream final : public SourceCaptureStream {
-  public:
-    SimCaptureStream(SimSignal signal, const SimSignalSettings& settings,
-                     const WAVEFORMATEX& format)
-        : SourceCaptureStream(format.nSamplesPerSec, true),
-          signal_(signal),
-          settings_(settings),
-          rate_(format.nSamplesPerSec),
-          channels_(format.nChannels) {}
-
-  private:
-    uint32_t Produce(uint64_t position, int16_t* samples, uint32_t frames) override {
-        for (uint32_t i = 0; i < frames; ++i) {
-            const int16_t value = Sample(signal_, settings_, position + i, rate_);
-            for (uint16_t c = 0; c < channels_; ++c) {
-                *samples++ = value;
-            }
-        }
-        return frames;
-    }
-
-    const SimSignal signal_;
-    const SimSignalSettings settings_;
-    const double rate_;
-    const uint16_t channels_;
-};
-
+// One simulated input: what it delivers can change at any time, from any thread.
 class SimInputDevice final : public InputDevice {
   public:
-    explicit SimInputDevice(SimSignal signal)
-        : signal_(signal), settings_(DefaultSimSettings(signal)) {}
+    explicit SimInputDevice(SimSignal kind)
+        : kind_(kind), signal_{kind, DefaultSimSettings(kind)} {}
 
     std::string Name() const override {
-        const SimSignalSettings s = Settings();
-        switch (signal_) {
+        const auto [kind, s] = Signal();
+        switch (kind) {
             case SimSignal::Sine:
                 return "Sine " + FrequencyText(s.frequency) + " (simulated)";
             case SimSignal::TwoTones:
@@ -108,28 +81,61 @@ class SimInputDevice final : public InputDevice {
         return "Silence (simulated)";
     }
 
-    MMRESULT Open(const WAVEFORMATEX& format, std::unique_ptr<CaptureStream>& stream) override {
-        if (format.nSamplesPerSec < kMinRate || format.nSamplesPerSec > kMaxRate) {
-            return WAVERR_BADFORMAT;
-        }
-        stream = std::make_unique<SimCaptureStream>(signal_, Settings(), format);
-        return MMSYSERR_NOERROR;
-    }
+    MMRESULT Open(const WAVEFORMATEX& format, std::unique_ptr<CaptureStream>& stream) override;
 
-    SimSignalSettings Settings() const {
+    // The kind of signal the input is listed for, whatever it delivers now.
+    SimSignal Kind() const { return kind_; }
+    TestSignal Signal() const {
         std::lock_guard lock(mutex_);
-        return settings_;
+        return signal_;
     }
-    void SetSettings(const SimSignalSettings& settings) {
+    void SetSignal(const TestSignal& signal) {
         std::lock_guard lock(mutex_);
-        settings_ = settings;
+        signal_ = signal;
     }
 
   private:
-    const SimSignal signal_;
+    class SimCaptureStream;
+
+    const SimSignal kind_;
     mutable std::mutex mutex_;
-    SimSignalSettings settings_;
+    TestSignal signal_;
 };
+
+// Reads the device's signal once per buffer, so that a change is heard from the next one.
+// The devices live as long as the process, so a stream may keep a reference to its own.
+class SimInputDevice::SimCaptureStream final : public SourceCaptureStream {
+  public:
+    SimCaptureStream(const SimInputDevice& device, const WAVEFORMATEX& format)
+        : SourceCaptureStream(format.nSamplesPerSec, true),
+          device_(device),
+          rate_(format.nSamplesPerSec),
+          channels_(format.nChannels) {}
+
+  private:
+    uint32_t Produce(uint64_t position, int16_t* samples, uint32_t frames) override {
+        const auto [kind, settings] = device_.Signal();
+        for (uint32_t i = 0; i < frames; ++i) {
+            const int16_t value = Sample(kind, settings, position + i, rate_);
+            for (uint16_t c = 0; c < channels_; ++c) {
+                *samples++ = value;
+            }
+        }
+        return frames;
+    }
+
+    const SimInputDevice& device_;
+    const double rate_;
+    const uint16_t channels_;
+};
+
+MMRESULT SimInputDevice::Open(const WAVEFORMATEX& format, std::unique_ptr<CaptureStream>& stream) {
+    if (format.nSamplesPerSec < kMinRate || format.nSamplesPerSec > kMaxRate) {
+        return WAVERR_BADFORMAT;
+    }
+    stream = std::make_unique<SimCaptureStream>(*this, format);
+    return MMSYSERR_NOERROR;
+}
 
 constexpr std::array kSignals{SimSignal::Sine, SimSignal::TwoTones, SimSignal::WhiteNoise,
                               SimSignal::Silence};
@@ -166,7 +172,7 @@ SimSignalSettings DefaultSimSettings(SimSignal signal) {
         case SimSignal::Sine:
             return {1000.0, 0.0, 16384.0};
         case SimSignal::TwoTones:
-            return {440.0, 2000.0, 16384.0};
+            return {440.0, 2000.0, 8192.0, 8192.0};
         case SimSignal::WhiteNoise:
             return {0.0, 0.0, 8192.0};
         case SimSignal::Silence:
@@ -176,25 +182,46 @@ SimSignalSettings DefaultSimSettings(SimSignal signal) {
 }
 
 SimSignalSettings GetSimInput(SimSignal signal) {
-    return wave_driver::DeviceOf(signal).Settings();
+    return wave_driver::DeviceOf(signal).Signal().settings;
 }
 
-bool ConfigureSimInput(SimSignal signal, const SimSignalSettings& settings) {
+namespace {
+
+bool InRange(const SimSignalSettings& s) {
     auto inRange = [](double value, double highest) {
         return std::isfinite(value) && value >= 0 && value <= highest;
     };
-    if (!inRange(settings.frequency, 1e6) || !inRange(settings.frequency2, 1e6) ||
-        !inRange(settings.amplitude, 32767)) {
+    return inRange(s.frequency, 1e6) && inRange(s.frequency2, 1e6) && inRange(s.amplitude, 32767) &&
+           inRange(s.amplitude2, 32767) && s.amplitude + s.amplitude2 <= 32767;
+}
+
+}  // namespace
+
+bool ConfigureSimInput(SimSignal signal, const SimSignalSettings& settings) {
+    if (!InRange(settings)) {
         return false;
     }
-    wave_driver::DeviceOf(signal).SetSettings(settings);
+    auto& device = wave_driver::DeviceOf(signal);
+    device.SetSignal({device.Kind(), settings});
     return true;
 }
 
 void RestoreSimInputDefaults() {
     for (SimSignal signal : wave_driver::kSignals) {
-        wave_driver::DeviceOf(signal).SetSettings(DefaultSimSettings(signal));
+        wave_driver::DeviceOf(signal).SetSignal({signal, DefaultSimSettings(signal)});
     }
+}
+
+bool SetTestSignal(const TestSignal& signal) {
+    if (!InRange(signal.settings)) {
+        return false;
+    }
+    wave_driver::DeviceOf(SimSignal::Sine).SetSignal(signal);
+    return true;
+}
+
+TestSignal GetTestSignal() {
+    return wave_driver::DeviceOf(SimSignal::Sine).Signal();
 }
 
 uint32_t SimInputDeviceId(SimSignal signal) {
