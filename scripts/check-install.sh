@@ -10,6 +10,7 @@ trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 test -f "$prefix/include/aurelix/control/aurel.h"
 test -f "$prefix/include/aurelix/platform/runtime/build_info.h"
+"$prefix/bin/aurelix" --version >/dev/null
 
 cmake -S "$top/tests/install" -B "$prefix/cmake-host" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_PREFIX_PATH="$prefix" -DHOST_SOURCE="$top/examples/minimal_host.cpp" >/dev/null
