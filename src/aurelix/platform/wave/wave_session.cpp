@@ -299,7 +299,7 @@ void WaveSession::HaltStream() {
 }
 
 bool WaveSession::IsQueued(const WAVEHDR* header) const {
-    return std::find(queue_.begin(), queue_.end(), header) != queue_.end();
+    return queue_.any_of([header](const WAVEHDR* queued) { return queued == header; });
 }
 
 void WaveSession::CompleteFront() {

@@ -2,12 +2,12 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "aurelix/platform/runtime/ring_queue.h"
 #include "aurelix/platform/wave/wave.h"
 #include "aurelix/platform/wave/wave_driver.h"
 #include "aurelix/platform/windows/window.h"
@@ -79,7 +79,7 @@ class WaveSession final : public CapturePort, public PlaybackPort {
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
-    std::deque<WAVEHDR*> queue_;
+    RingQueue<WAVEHDR*> queue_;  // cycles without allocating
     std::unique_ptr<CaptureStream> capture_;
     std::unique_ptr<PlaybackStream> playback_;
     std::thread driver_;

@@ -26,22 +26,22 @@ bool DispatchOldest(detail::MessageQueue& queue, uint64_t upTo) {
 int FireDueTimers(detail::MessageQueue& queue) {
     int fired = 0;
     Clock::time_point now = Clock::now();
-    for (UiTimer* timer : queue.Timers()) {
-        if (queue.HasTimer(timer) && timer->Armed() && timer->NextDue() <= now) {
-            timer->Fire();
+    queue.ForEachTimer([&](UiTimer& timer) {
+        if (timer.Armed() && timer.NextDue() <= now) {
+            timer.Fire();
             ++fired;
         }
-    }
+    });
     return fired;
 }
 
-std::optional<Clock::time_point> NextTimerDue(const detail::MessageQueue& queue) {
+std::optional<Clock::time_point> NextTimerDue(detail::MessageQueue& queue) {
     std::optional<Clock::time_point> earliest;
-    for (const UiTimer* timer : queue.Timers()) {
-        if (timer->Armed() && (!earliest || timer->NextDue() < *earliest)) {
-            earliest = timer->NextDue();
+    queue.ForEachTimer([&](const UiTimer& timer) {
+        if (timer.Armed() && (!earliest || timer.NextDue() < *earliest)) {
+            earliest = timer.NextDue();
         }
-    }
+    });
     return earliest;
 }
 
