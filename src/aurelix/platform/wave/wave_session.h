@@ -63,6 +63,11 @@ class WaveSession final : public CapturePort, public PlaybackPort {
     class TransferControl;
 
     void StartDriverThread();
+    // Owner-thread filling: one task at a time is queued for the callback window's thread.
+    void ScheduleFillLocked();
+    static void RunFillTask(LPARAM handle);
+    void FillQueued();
+    void FillQueuedLocked();
     void RunDriver();
     Transfer Move(WAVEHDR* header, StreamControl& control);
     void HaltStream();
@@ -89,6 +94,8 @@ class WaveSession final : public CapturePort, public PlaybackPort {
     int resetting_ = 0;        // resets under way: the driver thread takes no new buffer
     bool haltPending_ = false;
     bool ended_ = false;  // the stream's source or sink is gone
+    bool fillsOnOwnerThread_ = false;
+    bool fillScheduled_ = false;
     bool closed_ = false;
     bool closing_ = false;
 };

@@ -17,6 +17,10 @@ bool DispatchOldest(detail::MessageQueue& queue, uint64_t upTo) {
     std::optional<detail::PostedMessage> posted = queue.TakeOldest(upTo);
     if (!posted)
         return false;
+    if (posted->task != nullptr) {
+        posted->task(posted->lParam);
+        return true;
+    }
     // Sending re-checks that the window still exists on this thread.
     SendMessageA(posted->window, posted->message, posted->wParam, posted->lParam);
     return true;

@@ -9,7 +9,15 @@ namespace aurelix::platform::detail {
 void MessageQueue::Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     {
         std::lock_guard lock(mutex_);
-        pending_.push_back({++lastPosted_, window, message, wParam, lParam});
+        pending_.push_back({++lastPosted_, window, message, wParam, lParam, nullptr});
+    }
+    workArrived_.notify_one();
+}
+
+void MessageQueue::PostTask(ThreadTask task, LPARAM context) {
+    {
+        std::lock_guard lock(mutex_);
+        pending_.push_back({++lastPosted_, 0, 0, 0, context, task});
     }
     workArrived_.notify_one();
 }

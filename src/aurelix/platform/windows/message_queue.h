@@ -24,6 +24,7 @@ struct PostedMessage {
     UINT message;
     WPARAM wParam;
     LPARAM lParam;
+    ThreadTask task;  // set for a task: runs with lParam instead of going to the window
 };
 
 // One thread's queue of posted messages and list of UI timers. Any thread may post and
@@ -34,6 +35,7 @@ class MessageQueue {
     using TimePoint = std::chrono::steady_clock::time_point;
 
     void Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void PostTask(ThreadTask task, LPARAM context);
     // Sequence number of the newest message posted so far (0 before the first).
     uint64_t LastPosted() const;
     // Removes and returns the oldest pending message if its sequence is at most `upTo`.

@@ -163,6 +163,16 @@ bool PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return true;
 }
 
+bool PostThreadTask(HWND window, ThreadTask task, LPARAM context) {
+    Registry& registry = Windows();
+    std::lock_guard lock(registry.mutex);
+    auto found = registry.windows.find(window);
+    if (found == registry.windows.end())
+        return false;
+    found->second.queue->PostTask(task, context);
+    return true;
+}
+
 void WakeMessageLoop(HWND anyWindowOfThatThread) {
     Registry& registry = Windows();
     std::lock_guard lock(registry.mutex);
