@@ -157,7 +157,8 @@ void ComputeResults(state::EngineState& state, int32_t n) {
     // Strictly below the level here, where the spectrum's test is "not above": a block
     // peaking exactly at the level still gets a zero-crossing frequency.
     if (flags & kZeroCrossingsBit) {
-        platform::BoundedArray<int16_t> positions;
+        // Only the frequency is wanted; the positions' storage is kept for the next block.
+        thread_local platform::BoundedArray<int16_t> positions;
         state.MaxFrequencyL = state.MaxAmplitudeL < state.ThresholdLevel
                                   ? 0.0
                                   : ZeroCrossFrequency(state.WaveL, positions);

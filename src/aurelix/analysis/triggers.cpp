@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <new>
-#include <vector>
 
 #include "aurelix/platform/runtime/numbers.h"
 #include "aurelix/platform/runtime/runtime_error.h"
@@ -48,25 +47,29 @@ void InitTriggers(platform::BoundedArray<state::TriggerRecord>& table, int32_t s
 int32_t ListActiveTriggers(const platform::BoundedArray<state::TriggerRecord>& table,
                            const platform::BoundedArray<float>& spectrum,
                            platform::BoundedArray<int32_t>& list) {
-    std::vector<int32_t> hits;
-    for (int32_t i = 1; i <= table.Upper(); ++i) {
-        const state::TriggerRecord& record = table(i);
-        if (record.Bin1 > record.Bin2) {
-            continue;
-        }
-        const float level = static_cast<float>(record.Level);
-        const float* bins = spectrum.Range(record.Bin1, record.Bin2);
-        for (int32_t k = 0; k <= record.Bin2 - record.Bin1; ++k) {
-            if (bins[k] >= level) {
-                hits.push_back(i);
+    // Two passes over the bands, counting then listing, so that the list is re-dimensioned
+    // once, in its own storage: no allocation per block.
+    auto forEachHit = [&](auto&& hit) {
+        for (int32_t i = 1; i <= table.Upper(); ++i) {
+            const state::TriggerRecord& record = table(i);
+            if (record.Bin1 > record.Bin2) {
+                continue;
+            }
+            const float level = static_cast<float>(record.Level);
+            const float* bins = spectrum.Range(record.Bin1, record.Bin2);
+            for (int32_t k = 0; k <= record.Bin2 - record.Bin1; ++k) {
+                if (bins[k] >= level) {
+                    hit(i);
+                }
             }
         }
-    }
-    list.ReDim(0, hits.empty() ? 0 : static_cast<int32_t>(hits.size()) - 1);
-    for (size_t n = 0; n < hits.size(); ++n) {
-        list(static_cast<int32_t>(n)) = hits[n];
-    }
-    return static_cast<int32_t>(hits.size());
+    };
+    int32_t count = 0;
+    forEachHit([&count](int32_t) { ++count; });
+    list.ReDim(0, count == 0 ? 0 : count - 1);
+    int32_t* listed = list.data();
+    forEachHit([&listed](int32_t i) { *listed++ = i; });
+    return count;
 }
 
 }  // namespace aurelix::analysis

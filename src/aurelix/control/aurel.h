@@ -145,6 +145,8 @@ class Aurel {
     platform::BoundedArray<std::string> deviceNames_;
     int32_t lampToggle_ = 0;
     int32_t lastTriggerCount_ = 0;
+    platform::BoundedArray<int32_t> triggerList_;  // kept: its storage serves every block
+    bool raisingTriggers_ = false;
 
     int32_t sps_ = 0;
     int16_t bips_ = 0;

@@ -2,7 +2,7 @@
 #include <cctype>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <utility>
 
 #include "aurelix/control/aurel.h"
 #include "aurelix/platform/runtime/numbers.h"
@@ -13,18 +13,18 @@ namespace aurelix::control {
 
 namespace {
 
-// Splits at every single space; two adjacent spaces give an empty token.
-std::vector<std::string_view> Tokens(std::string_view text) {
-    std::vector<std::string_view> tokens;
+// Token `index` of the text split at every single space (two adjacent spaces give an
+// empty token); empty beyond the last. Found in place: a message allocates nothing.
+std::string_view Token(std::string_view text, size_t index) {
     size_t begin = 0;
-    while (true) {
+    for (; index > 0; --index) {
         const size_t space = text.find(' ', begin);
-        tokens.push_back(text.substr(begin, space - begin));
         if (space == std::string_view::npos) {
-            return tokens;
+            return {};
         }
         begin = space + 1;
     }
+    return text.substr(begin, text.find(' ', begin) - begin);
 }
 
 std::string Lower(std::string_view word) {
@@ -35,8 +35,8 @@ std::string Lower(std::string_view word) {
 }
 
 // A numeric argument: its leading number rounded half to even (missing tokens give 0).
-int32_t Argument(const std::vector<std::string_view>& tokens, size_t index) {
-    const std::string_view token = index < tokens.size() ? tokens[index] : std::string_view{};
+int32_t Argument(std::string_view text, size_t index) {
+    const std::string_view token = Token(text, index);
     return platform::RoundToInt32(platform::LeadingNumber(token));
 }
 
@@ -47,13 +47,12 @@ void Aurel::OnMailbox() {
     if (text.empty()) {
         return;  // the empty message matches no word; clearing it again changes nothing
     }
-    const auto tokens = Tokens(text);
-    const std::string word = Lower(tokens.front());
+    const std::string word = Lower(Token(text, 0));
     auto& state = state::State();
 
     if (word == "analyzed") {
-        const int32_t block = Argument(tokens, 1);
-        const int32_t buffer = Argument(tokens, 2);
+        const int32_t block = Argument(text, 1);
+        const int32_t buffer = Argument(text, 2);
         if (state.CallbackDepth < 2 && events_ != nullptr) {
             events_->Complete(block, buffer, 0.0);
         }
@@ -77,7 +76,7 @@ void Aurel::OnMailbox() {
             events_->WaveDeviceClosed(static_cast<int32_t>(state.WaveHandle));
         }
     } else if (word == "changedsamples") {
-        RaiseChangedSamples(Argument(tokens, 1));
+        RaiseChangedSamples(Argument(text, 1));
     } else if (word == "triggers") {
         RaiseTriggers();
     } else if (word == "triggersoff") {
@@ -87,7 +86,15 @@ void Aurel::OnMailbox() {
 }
 
 void Aurel::RaiseTriggers() {
-    platform::BoundedArray<int32_t> triggers;
+    // The list keeps its storage from block to block. A handler that pumps messages can
+    // re-enter here while it still reads its list: the nested event gets a list of its own.
+    platform::BoundedArray<int32_t> nestedList;
+    platform::BoundedArray<int32_t>& triggers = raisingTriggers_ ? nestedList : triggerList_;
+    struct Raising {
+        bool& flag;
+        const bool outer = std::exchange(flag, true);
+        ~Raising() { flag = outer; }
+    } raising{raisingTriggers_};
     const int32_t n = Engine().GetTriggers(triggers);
     if (n <= 0) {
         RaiseTriggersOff();

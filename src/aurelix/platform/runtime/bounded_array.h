@@ -46,6 +46,11 @@ class BoundedArray {
             ReDim(lower, upper);
             return;
         }
+        if (lower == lower_) {
+            // Same origin: the kept elements stay where they are, in the same storage.
+            items_.resize(Size(lower, upper));
+            return;
+        }
         std::vector<T> resized(Size(lower, upper), T{});
         const int64_t from = std::max<int64_t>(lower, lower_);
         const int64_t to = std::min<int64_t>(upper, lower_ + int64_t(items_.size()) - 1);

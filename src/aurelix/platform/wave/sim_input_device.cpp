@@ -4,10 +4,11 @@
 #include <cmath>
 #include <cstdio>
 #include <mutex>
-#include <numbers>
+#include <optional>
 #include <string>
 
 #include "aurelix/platform/wave/source_capture_stream.h"
+#include "aurelix/platform/wave/tone_sine.h"
 #include "aurelix/platform/wave/wave_registry.h"
 
 namespace aurelix::platform::wave_driver {
@@ -15,10 +16,6 @@ namespace {
 
 constexpr uint32_t kMinRate = 8000;
 constexpr uint32_t kMaxRate = 96000;
-
-double Phase(double frequency, uint64_t k, double rate) {
-    return 2.0 * std::numbers::pi * std::fmod(frequency * double(k), rate) / rate;
-}
 
 uint64_t SplitMix64(uint64_t state) {
     uint64_t z = state + 0x9E3779B97F4A7C15ull;
@@ -31,13 +28,14 @@ int16_t RoundToSample(double value) {
     return int16_t(std::nearbyint(value));
 }
 
-int16_t Sample(SimSignal signal, const SimSignalSettings& s, uint64_t k, double rate) {
+// The tones' sines come from tables over their period, equal to the formula bit for bit.
+int16_t Sample(SimSignal signal, const SimSignalSettings& s, uint64_t k, ToneSine& tone,
+               ToneSine& tone2) {
     switch (signal) {
         case SimSignal::Sine:
-            return RoundToSample(s.amplitude * std::sin(Phase(s.frequency, k, rate)));
+            return RoundToSample(s.amplitude * tone.At(k));
         case SimSignal::TwoTones:
-            return RoundToSample(s.amplitude * std::sin(Phase(s.frequency, k, rate)) +
-                                 s.amplitude2 * std::sin(Phase(s.frequency2, k, rate)));
+            return RoundToSample(s.amplitude * tone.At(k) + s.amplitude2 * tone2.At(k));
         case SimSignal::WhiteNoise: {
             const double u = double(SplitMix64(k) >> 11) * 0x1.0p-53;
             return RoundToSample(s.amplitude * (2 * u - 1));
@@ -115,8 +113,10 @@ class SimInputDevice::SimCaptureStream final : public SourceCaptureStream {
   private:
     uint32_t Produce(uint64_t position, int16_t* samples, uint32_t frames) override {
         const auto [kind, settings] = device_.Signal();
+        Tune(tone_, settings.frequency);
+        Tune(tone2_, settings.frequency2);
         for (uint32_t i = 0; i < frames; ++i) {
-            const int16_t value = Sample(kind, settings, position + i, rate_);
+            const int16_t value = Sample(kind, settings, position + i, *tone_, *tone2_);
             for (uint16_t c = 0; c < channels_; ++c) {
                 *samples++ = value;
             }
@@ -124,9 +124,18 @@ class SimInputDevice::SimCaptureStream final : public SourceCaptureStream {
         return frames;
     }
 
+    // A table for `frequency`, kept while the signal keeps that frequency.
+    void Tune(std::optional<ToneSine>& tone, double frequency) const {
+        if (!tone || tone->Frequency() != frequency) {
+            tone.emplace(frequency, rate_);
+        }
+    }
+
     const SimInputDevice& device_;
-    const double rate_;
+    const uint32_t rate_;
     const uint16_t channels_;
+    std::optional<ToneSine> tone_;
+    std::optional<ToneSine> tone2_;
 };
 
 MMRESULT SimInputDevice::Open(const WAVEFORMATEX& format, std::unique_ptr<CaptureStream>& stream) {

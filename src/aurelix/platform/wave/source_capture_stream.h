@@ -16,6 +16,8 @@ class SourceCaptureStream : public CaptureStream {
 
     Transfer Read(int16_t* samples, uint32_t frames, StreamControl& control) final;
     void Halt() final { pacer_.Unanchor(); }
+    bool NeedsDriverThread() const final { return paced_; }
+    bool FillsOnOwnerThread() const final { return !paced_; }
 
   protected:
     // Writes `frames` frames, the first being frame `position` of the stream (counted from

@@ -65,6 +65,10 @@ class CaptureStream {
     virtual uint32_t Overruns() const { return 0; }
     // False for streams filled through a CapturePort: no driver thread is started for them.
     virtual bool NeedsDriverThread() const { return true; }
+    // True for streams that never wait (an unpaced file): the session fills their buffers
+    // on the thread that owns the callback window, in its message order, with no driver
+    // thread and no hand-off between threads.
+    virtual bool FillsOnOwnerThread() const { return false; }
     // Called once after opening, before any notification.
     virtual void Attach(CapturePort& /*port*/) {}
 };

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <utility>
 
+#include "aurelix/platform/wave/wave_handles.h"
+
 namespace aurelix::platform::wave_driver {
 
 // Lets a stream sleep on the session's condition so that a reset or close wakes it.
@@ -64,6 +66,7 @@ MMRESULT WaveSession::NotificationWindow(uintptr_t callback, uint32_t flags, HWN
 void WaveSession::Begin(std::unique_ptr<CaptureStream> stream) {
     capture_ = std::move(stream);
     capture_->Attach(*this);
+    fillsOnOwnerThread_ = capture_->FillsOnOwnerThread();
     if (capture_->NeedsDriverThread()) {
         StartDriverThread();
     }
@@ -131,6 +134,7 @@ MMRESULT WaveSession::Queue(WAVEHDR* header) {
     header->dwFlags = (header->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
     queue_.push_back(header);
     wake_.notify_all();
+    ScheduleFillLocked();
     return MMSYSERR_NOERROR;
 }
 
@@ -141,6 +145,7 @@ MMRESULT WaveSession::Start() {
     }
     started_ = true;
     wake_.notify_all();
+    ScheduleFillLocked();
     return MMSYSERR_NOERROR;
 }
 
@@ -281,6 +286,47 @@ void WaveSession::RunDriver() {
     }
 }
 
+// Filling waits for the owner's loop rather than happening inside waveInAddBuffer: loop
+// method 1 hands a buffer back before it copies the samples out of it.
+void WaveSession::ScheduleFillLocked() {
+    if (!fillsOnOwnerThread_ || fillScheduled_ || !started_ || ended_ || queue_.empty()) {
+        return;
+    }
+    if (window_ == 0) {
+        FillQueuedLocked();  // nobody is notified, so nobody can be overtaken
+        return;
+    }
+    fillScheduled_ = PostThreadTask(window_, &WaveSession::RunFillTask, LPARAM(handle_));
+}
+
+void WaveSession::RunFillTask(LPARAM handle) {
+    // By handle, not by pointer: the session may have closed since the task was queued.
+    if (auto session = Sessions().Find(uint32_t(handle), Direction::Capture)) {
+        session->FillQueued();
+    }
+}
+
+void WaveSession::FillQueued() {
+    std::lock_guard lock(mutex_);
+    fillScheduled_ = false;
+    FillQueuedLocked();
+}
+
+// Never waits: the stream produces at once, so no reset or close can be missed.
+void WaveSession::FillQueuedLocked() {
+    class Immediate final : public StreamControl {
+        bool WaitUntil(Clock::time_point) override { return true; }
+        bool Cancelled() override { return false; }
+    } control;
+    while (started_ && !ended_ && !closed_ && resetting_ == 0 && !queue_.empty()) {
+        WAVEHDR* header = queue_.front();
+        const Transfer moved = Move(header, control);
+        header->dwBytesRecorded = moved.frames * blockAlign_;
+        ended_ = moved.ended;
+        CompleteFront();
+    }
+}
+
 Transfer WaveSession::Move(WAVEHDR* header, StreamControl& control) {
     if (capture_) {
         return capture_->Read(reinterpret_cast<int16_t*>(header->lpData), FramesOf(header),
@@ -299,7 +345,7 @@ void WaveSession::HaltStream() {
 }
 
 bool WaveSession::IsQueued(const WAVEHDR* header) const {
-    return std::find(queue_.begin(), queue_.end(), header) != queue_.end();
+    return queue_.any_of([header](const WAVEHDR* queued) { return queued == header; });
 }
 
 void WaveSession::CompleteFront() {

@@ -2,12 +2,12 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "aurelix/platform/runtime/ring_queue.h"
 #include "aurelix/platform/wave/wave.h"
 #include "aurelix/platform/wave/wave_driver.h"
 #include "aurelix/platform/windows/window.h"
@@ -63,6 +63,11 @@ class WaveSession final : public CapturePort, public PlaybackPort {
     class TransferControl;
 
     void StartDriverThread();
+    // Owner-thread filling: one task at a time is queued for the callback window's thread.
+    void ScheduleFillLocked();
+    static void RunFillTask(LPARAM handle);
+    void FillQueued();
+    void FillQueuedLocked();
     void RunDriver();
     Transfer Move(WAVEHDR* header, StreamControl& control);
     void HaltStream();
@@ -79,7 +84,7 @@ class WaveSession final : public CapturePort, public PlaybackPort {
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
-    std::deque<WAVEHDR*> queue_;
+    RingQueue<WAVEHDR*> queue_;  // cycles without allocating
     std::unique_ptr<CaptureStream> capture_;
     std::unique_ptr<PlaybackStream> playback_;
     std::thread driver_;
@@ -89,6 +94,8 @@ class WaveSession final : public CapturePort, public PlaybackPort {
     int resetting_ = 0;        // resets under way: the driver thread takes no new buffer
     bool haltPending_ = false;
     bool ended_ = false;  // the stream's source or sink is gone
+    bool fillsOnOwnerThread_ = false;
+    bool fillScheduled_ = false;
     bool closed_ = false;
     bool closing_ = false;
 };

@@ -17,6 +17,10 @@ bool DispatchOldest(detail::MessageQueue& queue, uint64_t upTo) {
     std::optional<detail::PostedMessage> posted = queue.TakeOldest(upTo);
     if (!posted)
         return false;
+    if (posted->task != nullptr) {
+        posted->task(posted->lParam);
+        return true;
+    }
     // Sending re-checks that the window still exists on this thread.
     SendMessageA(posted->window, posted->message, posted->wParam, posted->lParam);
     return true;
@@ -26,22 +30,22 @@ bool DispatchOldest(detail::MessageQueue& queue, uint64_t upTo) {
 int FireDueTimers(detail::MessageQueue& queue) {
     int fired = 0;
     Clock::time_point now = Clock::now();
-    for (UiTimer* timer : queue.Timers()) {
-        if (queue.HasTimer(timer) && timer->Armed() && timer->NextDue() <= now) {
-            timer->Fire();
+    queue.ForEachTimer([&](UiTimer& timer) {
+        if (timer.Armed() && timer.NextDue() <= now) {
+            timer.Fire();
             ++fired;
         }
-    }
+    });
     return fired;
 }
 
-std::optional<Clock::time_point> NextTimerDue(const detail::MessageQueue& queue) {
+std::optional<Clock::time_point> NextTimerDue(detail::MessageQueue& queue) {
     std::optional<Clock::time_point> earliest;
-    for (const UiTimer* timer : queue.Timers()) {
-        if (timer->Armed() && (!earliest || timer->NextDue() < *earliest)) {
-            earliest = timer->NextDue();
+    queue.ForEachTimer([&](const UiTimer& timer) {
+        if (timer.Armed() && (!earliest || timer.NextDue() < *earliest)) {
+            earliest = timer.NextDue();
         }
-    }
+    });
     return earliest;
 }
 

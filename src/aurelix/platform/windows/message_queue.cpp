@@ -9,7 +9,15 @@ namespace aurelix::platform::detail {
 void MessageQueue::Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     {
         std::lock_guard lock(mutex_);
-        pending_.push_back({++lastPosted_, window, message, wParam, lParam});
+        pending_.push_back({++lastPosted_, window, message, wParam, lParam, nullptr});
+    }
+    workArrived_.notify_one();
+}
+
+void MessageQueue::PostTask(ThreadTask task, LPARAM context) {
+    {
+        std::lock_guard lock(mutex_);
+        pending_.push_back({++lastPosted_, 0, 0, 0, context, task});
     }
     workArrived_.notify_one();
 }
@@ -30,7 +38,7 @@ std::optional<PostedMessage> MessageQueue::TakeOldest(uint64_t upTo) {
 
 void MessageQueue::DropMessagesFor(HWND window) {
     std::lock_guard lock(mutex_);
-    std::erase_if(pending_, [window](const PostedMessage& m) { return m.window == window; });
+    pending_.erase_if([window](const PostedMessage& m) { return m.window == window; });
 }
 
 void MessageQueue::DropAllMessages() {
@@ -58,23 +66,15 @@ void MessageQueue::WaitForWork(std::optional<TimePoint> until) {
 }
 
 void MessageQueue::AddTimer(UiTimer* timer) {
-    std::lock_guard lock(mutex_);
     timers_.push_back(timer);
 }
 
 void MessageQueue::RemoveTimer(UiTimer* timer) {
-    std::lock_guard lock(mutex_);
-    std::erase(timers_, timer);
-}
-
-bool MessageQueue::HasTimer(const UiTimer* timer) const {
-    std::lock_guard lock(mutex_);
-    return std::find(timers_.begin(), timers_.end(), timer) != timers_.end();
-}
-
-std::vector<UiTimer*> MessageQueue::Timers() const {
-    std::lock_guard lock(mutex_);
-    return timers_;
+    if (timerPasses_ > 0) {
+        std::replace(timers_.begin(), timers_.end(), timer, static_cast<UiTimer*>(nullptr));
+    } else {
+        std::erase(timers_, timer);
+    }
 }
 
 namespace {

@@ -3,11 +3,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
+
+#include "aurelix/platform/runtime/ring_queue.h"
 
 #include "aurelix/platform/windows/window.h"
 
@@ -23,15 +24,18 @@ struct PostedMessage {
     UINT message;
     WPARAM wParam;
     LPARAM lParam;
+    ThreadTask task;  // set for a task: runs with lParam instead of going to the window
 };
 
 // One thread's queue of posted messages and list of UI timers. Any thread may post and
-// wake; only the owner thread takes messages, waits and fires timers.
+// wake; only the owner thread takes messages, waits and touches the timers. Neither the
+// messages nor the timers allocate once the queue has reached its usual depth.
 class MessageQueue {
   public:
     using TimePoint = std::chrono::steady_clock::time_point;
 
     void Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void PostTask(ThreadTask task, LPARAM context);
     // Sequence number of the newest message posted so far (0 before the first).
     uint64_t LastPosted() const;
     // Removes and returns the oldest pending message if its sequence is at most `upTo`.
@@ -46,17 +50,37 @@ class MessageQueue {
 
     void AddTimer(UiTimer* timer);
     void RemoveTimer(UiTimer* timer);
-    bool HasTimer(const UiTimer* timer) const;
-    std::vector<UiTimer*> Timers() const;
+    // Calls `visit` for each timer listed when the pass began and still listed when its
+    // turn comes: a visit may add or remove timers, the list is walked in place.
+    template <class Visit>
+    void ForEachTimer(Visit&& visit);
 
   private:
     mutable std::mutex mutex_;
     std::condition_variable workArrived_;
-    std::deque<PostedMessage> pending_;
+    RingQueue<PostedMessage> pending_;
     uint64_t lastPosted_ = 0;
     bool woken_ = false;
-    std::vector<UiTimer*> timers_;
+    std::vector<UiTimer*> timers_;  // a removed timer leaves nullptr while a pass runs
+    int timerPasses_ = 0;
 };
+
+template <class Visit>
+void MessageQueue::ForEachTimer(Visit&& visit) {
+    struct Pass {
+        MessageQueue& queue;
+        explicit Pass(MessageQueue& q) : queue(q) { ++queue.timerPasses_; }
+        ~Pass() {
+            if (--queue.timerPasses_ == 0)
+                std::erase(queue.timers_, nullptr);
+        }
+    } pass(*this);
+    const size_t listed = timers_.size();
+    for (size_t i = 0; i < listed; ++i) {
+        if (UiTimer* timer = timers_[i])
+            visit(*timer);
+    }
+}
 
 // The calling thread's queue, created on first use. When the thread ends, its windows are
 // destroyed and its pending messages dropped.

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-// The multimedia timer: a periodic callback on a thread of its own, paced against
+// The multimedia timer: a periodic callback on the process's timer thread, paced against
 // absolute steady-clock deadlines so that it does not drift.
 namespace aurelix::platform {
 

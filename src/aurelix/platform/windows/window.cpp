@@ -1,6 +1,8 @@
 #include "aurelix/platform/windows/window.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -23,10 +25,19 @@ struct WindowRecord {
     void* userData = nullptr;
 };
 
-struct Registry {
+// Windows are spread over shards by handle, each with its own lock: engines on different
+// threads send and post to their own windows without meeting on one process-wide mutex.
+struct alignas(64) Shard {
     std::mutex mutex;
     std::unordered_map<HWND, WindowRecord> windows;
-    HWND lastHandle = 0;
+};
+
+struct Registry {
+    static constexpr size_t kShards = 64;
+    std::array<Shard, kShards> shards;
+    std::atomic<HWND> lastHandle{0};
+
+    Shard& Of(HWND window) { return shards[window % kShards]; }
 };
 
 // Never destroyed: threads that outlive main may still post.
@@ -35,13 +46,24 @@ Registry& Windows() {
     return *registry;
 }
 
-// The record of a window the calling thread owns, or nullptr. Caller holds the mutex.
-WindowRecord* OwnedRecord(Registry& registry, HWND window) {
-    auto found = registry.windows.find(window);
-    if (found == registry.windows.end() || found->second.owner != std::this_thread::get_id()) {
+// The record of a window the calling thread owns, or nullptr. Caller holds the shard's
+// mutex.
+WindowRecord* OwnedRecord(Shard& shard, HWND window) {
+    auto found = shard.windows.find(window);
+    if (found == shard.windows.end() || found->second.owner != std::this_thread::get_id()) {
         return nullptr;
     }
     return &found->second;
+}
+
+// A fresh handle, never one handed out before; 0 once all are used.
+HWND NewHandle(Registry& registry) {
+    HWND last = registry.lastHandle.load();
+    do {
+        if (last == UINT32_MAX)
+            return 0;
+    } while (!registry.lastHandle.compare_exchange_weak(last, last + 1));
+    return last + 1;
 }
 
 }  // namespace
@@ -51,70 +73,72 @@ HWND CreateMessageWindow(WindowProc procedure) {
         return 0;
     auto queue = detail::ThisThreadQueue();
     Registry& registry = Windows();
-    std::lock_guard lock(registry.mutex);
-    if (registry.lastHandle == UINT32_MAX)
+    const HWND window = NewHandle(registry);
+    if (window == 0)
         return 0;
-    HWND window = ++registry.lastHandle;
-    registry.windows.emplace(
-        window, WindowRecord{std::this_thread::get_id(), queue, procedure, {}, nullptr});
+    Shard& shard = registry.Of(window);
+    std::lock_guard lock(shard.mutex);
+    shard.windows.emplace(window,
+                          WindowRecord{std::this_thread::get_id(), queue, procedure, {}, nullptr});
     return window;
 }
 
 bool DestroyWindow(HWND window) {
-    Registry& registry = Windows();
-    std::lock_guard lock(registry.mutex);
-    WindowRecord* record = OwnedRecord(registry, window);
+    Shard& shard = Windows().Of(window);
+    std::lock_guard lock(shard.mutex);
+    WindowRecord* record = OwnedRecord(shard, window);
     if (record == nullptr)
         return false;
     record->queue->DropMessagesFor(window);
-    registry.windows.erase(window);
+    shard.windows.erase(window);
     return true;
 }
 
 void detail::DestroyWindowsOf(const MessageQueue& queue) {
-    Registry& registry = Windows();
-    std::lock_guard lock(registry.mutex);
-    std::erase_if(registry.windows,
-                  [&queue](const auto& entry) { return entry.second.queue.get() == &queue; });
+    for (Shard& shard : Windows().shards) {
+        std::lock_guard lock(shard.mutex);
+        std::erase_if(shard.windows,
+                      [&queue](const auto& entry) { return entry.second.queue.get() == &queue; });
+    }
 }
 
 bool IsWindow(HWND window) {
-    Registry& registry = Windows();
-    std::lock_guard lock(registry.mutex);
-    return registry.windows.contains(window);
+    Shard& shard = Windows().Of(window);
+    std::lock_guard lock(shard.mutex);
+    return shard.windows.contains(window);
 }
 
 WindowProc SetWindowLongA(HWND window, int index, WindowProc newProcedure) {
     if (index != GWL_WNDPROC || newProcedure == nullptr)
         return nullptr;
-    Registry& registry = Windows();
-    std::lock_guard lock(registry.mutex);
-    WindowRecord* record = OwnedRecord(registry, window);
+    Shard& shard = Windows().Of(window);
+    std::lock_guard lock(shard.mutex);
+    WindowRecord* record = OwnedRecord(shard, window);
     if (record == nullptr)
         return nullptr;
     return std::exchange(record->procedure, newProcedure);
 }
 
 void SetWindowUserData(HWND window, void* data) {
-    Registry& registry = Windows();
-    std::lock_guard lock(registry.mutex);
-    auto found = registry.windows.find(window);
-    if (found != registry.windows.end())
+    Shard& shard = Windows().Of(window);
+    std::lock_guard lock(shard.mutex);
+    auto found = shard.windows.find(window);
+    if (found != shard.windows.end())
         found->second.userData = data;
 }
 
 void* GetWindowUserData(HWND window) {
-    Registry& registry = Windows();
-    std::lock_guard lock(registry.mutex);
-    auto found = registry.windows.find(window);
-    return found == registry.windows.end() ? nullptr : found->second.userData;
+    Shard& shard = Windows().Of(window);
+    std::lock_guard lock(shard.mutex);
+    auto found = shard.windows.find(window);
+    return found == shard.windows.end() ? nullptr : found->second.userData;
 }
 
 LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    Registry& registry = Windows();
-    std::lock_guard lock(registry.mutex);
-    auto found = registry.windows.find(window);
-    if (found == registry.windows.end())
+    Shard& shard = Windows().Of(window);
+    std::lock_guard lock(shard.mutex);
+    auto found = shard.windows.find(window);
+    if (found == shard.windows.end())
         return 0;
     std::string& text = found->second.text;
     switch (message) {
@@ -142,9 +166,9 @@ LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     WindowProc procedure = nullptr;
     {
-        Registry& registry = Windows();
-        std::lock_guard lock(registry.mutex);
-        WindowRecord* record = OwnedRecord(registry, window);
+        Shard& shard = Windows().Of(window);
+        std::lock_guard lock(shard.mutex);
+        WindowRecord* record = OwnedRecord(shard, window);
         if (record == nullptr)
             return 0;
         procedure = record->procedure;
@@ -153,21 +177,31 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 bool PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    Registry& registry = Windows();
-    // Posting under the registry lock means DestroyWindow cannot miss a message in flight.
-    std::lock_guard lock(registry.mutex);
-    auto found = registry.windows.find(window);
-    if (found == registry.windows.end())
+    Shard& shard = Windows().Of(window);
+    // Posting under the shard's lock means DestroyWindow cannot miss a message in flight.
+    std::lock_guard lock(shard.mutex);
+    auto found = shard.windows.find(window);
+    if (found == shard.windows.end())
         return false;
     found->second.queue->Post(window, message, wParam, lParam);
     return true;
 }
 
+bool PostThreadTask(HWND window, ThreadTask task, LPARAM context) {
+    Shard& shard = Windows().Of(window);
+    std::lock_guard lock(shard.mutex);
+    auto found = shard.windows.find(window);
+    if (found == shard.windows.end())
+        return false;
+    found->second.queue->PostTask(task, context);
+    return true;
+}
+
 void WakeMessageLoop(HWND anyWindowOfThatThread) {
-    Registry& registry = Windows();
-    std::lock_guard lock(registry.mutex);
-    auto found = registry.windows.find(anyWindowOfThatThread);
-    if (found != registry.windows.end())
+    Shard& shard = Windows().Of(anyWindowOfThatThread);
+    std::lock_guard lock(shard.mutex);
+    auto found = shard.windows.find(anyWindowOfThatThread);
+    if (found != shard.windows.end())
         found->second.queue->Wake();
 }
 

@@ -57,6 +57,12 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // for an unknown window.
 bool PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Queues `task(context)` to run on the thread that owns `window`, in order with the
+// messages posted to that thread; safe from any thread. Returns false for an unknown
+// window. Lets a driver do work on the owner's thread without waking another one.
+using ThreadTask = void (*)(LPARAM context);
+bool PostThreadTask(HWND window, ThreadTask task, LPARAM context);
+
 // Dispatches the calling thread's posted messages that were pending when it was called,
 // and the ticks of its UI timers that are due, then returns the number dispatched.
 // Safe to call from inside a window procedure (nested dispatch).
