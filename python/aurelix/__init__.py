@@ -1,15 +1,27 @@
 """Aurelix for Python: sound capture and per-block analysis with NumPy arrays.
 
 ``Aurel`` is the control (properties and methods by their own names, events through
-``on``); ``pump`` runs the message loop.
+``on``); ``pump`` runs the message loop; ``analyze`` runs the offline analysis of
+``aurelix analyze`` on a file.
 """
+
+from typing import Any, Dict, List
 
 from . import _aurelix
 from .control import Aurel
-from .errors import RuntimeError
+from .errors import AnalysisError, RuntimeError
+from .offline import Analysis, analyze
 
 pump = _aurelix.pump
 set_test_signal = _aurelix.set_test_signal
 
+
+def devices(output: bool = False) -> List[Dict[str, Any]]:
+    """The input devices (or the outputs) as ``aurelix devices --json`` lists them: dicts
+    with index, name, default and direction. Device 0 is what opens without choosing one."""
+    return _aurelix.devices(output)
+
+
 __version__ = _aurelix.__version__
-__all__ = ["Aurel", "RuntimeError", "pump", "set_test_signal"]
+__all__ = ["Aurel", "RuntimeError", "AnalysisError", "Analysis", "analyze", "pump",
+           "devices", "set_test_signal"]

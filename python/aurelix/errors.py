@@ -22,3 +22,8 @@ class RuntimeError(builtins.RuntimeError):
         # Exceptions travel between Dask workers by pickling.
         return (type(self), (self.number, self.source, self.description))
 
+
+
+class AnalysisError(builtins.RuntimeError):
+    """An offline analysis failed: the file is unreadable or not sound, or the analysis
+    stopped part way. The message names the file."""

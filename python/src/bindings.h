@@ -9,5 +9,6 @@ void BindErrors(pybind11::module_& module);
 void BindControl(pybind11::module_& module);
 void BindMessageLoop(pybind11::module_& module);
 void BindDevices(pybind11::module_& module);
+void BindOfflineAnalysis(pybind11::module_& module);
 
 }  // namespace aurelix::python

@@ -1,9 +1,11 @@
 #include <string>
+#include <vector>
 
 #include <pybind11/pybind11.h>
 
 #include "aurelix/platform/wave/sim_devices.h"
 #include "bindings.h"
+#include "cli/options.h"
 
 namespace py = pybind11;
 
@@ -48,9 +50,24 @@ void SetTestSignal(const std::string& kind, py::object frequency, py::object amp
     }
 }
 
+// The records of `aurelix devices --json`, from the command's own listing.
+py::list Devices(bool output) {
+    const std::vector<std::string> names =
+        cli::DeviceNames(output ? cli::Direction::Output : cli::Direction::Input);
+    py::list devices;
+    for (size_t i = 0; i < names.size(); ++i) {
+        devices.append(py::dict(py::arg("index") = i, py::arg("name") = names[i],
+                                py::arg("default") = i == 0,
+                                py::arg("direction") = output ? "output" : "input"));
+    }
+    return devices;
+}
+
 }  // namespace
 
 void BindDevices(py::module_& module) {
+    module.def("devices", &Devices, py::arg("output") = false,
+               "The input (or output) devices as `aurelix devices --json` lists them.");
     module.def("set_test_signal", &SetTestSignal, py::arg("kind") = "sine",
                py::arg("frequency") = py::none(), py::arg("amplitude") = py::none(),
                py::arg("frequency2") = py::none(), py::arg("amplitude2") = py::none(),

@@ -18,4 +18,5 @@ PYBIND11_MODULE(_aurelix, module) {
     aurelix::python::BindControl(module);
     aurelix::python::BindMessageLoop(module);
     aurelix::python::BindDevices(module);
+    aurelix::python::BindOfflineAnalysis(module);
 }
