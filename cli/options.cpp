@@ -42,6 +42,14 @@ CLI::Option* AddOptional(CLI::App& command, const std::string& name, std::option
         name, [&target](const Value& value) { target = value; }, help);
 }
 
+// The control's own threshold (its default or the settings file's), read through its
+// property bag because the getter would replace it with the engine's level.
+float StoredThreshold(control::Aurel& aurel) {
+    platform::PropertyBag bag;
+    aurel.WriteProperties(bag);
+    return bag.ReadProperty("Threshold", 5.0f).ToSingle();
+}
+
 }  // namespace
 
 int32_t ParseAnalysis(const std::string& text) {
@@ -113,16 +121,20 @@ void AddCaptureOptions(CLI::App& command, CaptureOptions& options, OptionSet set
                        "none|amplitude|fft|peaks|zerocross|NUMBER (Analysis bits; fft)");
     AddOptional(command, "-t,--threshold", options.threshold,
                 "level in 1/320 of full scale below which no frequency is reported (5)");
-    command.add_option("--trigger", options.triggers,
-                       "frequency band F1:F2[:THRESHOLD] in Hz; repeatable (AddTrigger 1, 2, ...)");
+    command
+        .add_option("--trigger", options.triggers,
+                    "frequency band F1:F2[:THRESHOLD] in Hz; repeatable (AddTrigger 1, 2, ...)")
+        ->allow_extra_args(false);
     if (live) {
         AddOptional(command, "-s,--seconds", options.seconds, "stop after this many seconds")
             ->check(CLI::PositiveNumber);
     }
     command.add_option("--settings", options.settings,
                        "load the control's properties from this file first");
-    command.add_option("--save-settings", options.saveSettings,
-                       "write the control's properties to this file at the end");
+    if (live) {
+        command.add_option("--save-settings", options.saveSettings,
+                           "write the control's properties to this file at the end");
+    }
     command.add_flag("--json", options.json, "one JSON object per line on stdout");
 }
 
@@ -160,16 +172,16 @@ void ApplyOptions(control::Aurel& aurel, const CaptureOptions& options,
     if (options.interval) {
         aurel.TimerInterval(*options.interval);
     }
-    if (options.threshold) {
-        aurel.Threshold(*options.threshold);
-    }
+    // Written always: the getter answers from the engine, which knows the level only once
+    // it was written (reading it earlier would store 0 as the control's threshold).
+    const float threshold = options.threshold.value_or(StoredThreshold(aurel));
+    aurel.Threshold(threshold);
     if (options.maxSeconds) {
         aurel.MaxRecordingTime(*options.maxSeconds);
     }
     if (device) {
         aurel.Device(*device);
     }
-    const float threshold = aurel.Threshold();
     int32_t index = 0;
     for (const std::string& text : options.triggers) {
         const Trigger trigger = ParseTrigger(text);

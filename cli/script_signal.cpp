@@ -1,5 +1,7 @@
 #include "cli/script_signal.h"
 
+#include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -21,12 +23,19 @@ constexpr Kind kKinds[] = {
     {"silence", platform::SimSignal::Silence, "silence", 0},
 };
 
+bool SameWord(std::string_view written, std::string_view word) {
+    return std::equal(written.begin(), written.end(), word.begin(), word.end(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == b;
+    });
+}
+
 }  // namespace
 
 platform::TestSignal ParseTestSignal(std::span<const ScriptToken> arguments) {
     const Kind* kind = nullptr;
     for (const Kind& candidate : kKinds) {
-        if (!arguments.empty() && arguments[0].isWord && arguments[0].text == candidate.word) {
+        if (!arguments.empty() && arguments[0].isWord &&
+            SameWord(arguments[0].text, candidate.word)) {
             kind = &candidate;
         }
     }

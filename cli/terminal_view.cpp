@@ -16,7 +16,7 @@ namespace {
 constexpr int kBarWidth = 32;
 constexpr int kSpectrumColumns = 64;
 constexpr int kSpectrumRows = 3;
-constexpr double kSpectrumRangeDb = 70.0;
+constexpr double kSpectrumRangeDb = 90.0;
 const char* const kEighths[] = {" ", "▁", "▂", "▃", "▄", "▅", "▆", "▇", "█"};
 
 termios savedTerminal;

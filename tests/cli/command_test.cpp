@@ -133,6 +133,9 @@ TEST(AurelixAnalyze, FlacAnalysesLikeItsWavTwinWithTriggersAfterTheirBlock) {
             const json& peaks = lines[k - 1]["peaks"];
             ASSERT_FALSE(peaks.empty());
             EXPECT_TRUE(std::is_sorted(peaks.begin(), peaks.end()) && peaks[0][0] > 0);
+            for (const json& peak : peaks) {
+                EXPECT_GT(peak[1], 5 * 320);  // above the default threshold's level
+            }
             EXPECT_EQ(
                 (*std::max_element(peaks.begin(), peaks.end(),
                                    [](const json& a, const json& b) { return a[1] < b[1]; }))[0],

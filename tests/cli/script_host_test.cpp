@@ -125,7 +125,7 @@ TEST(ScriptHost, DoFFTReturnsTheSpectrumByReference) {
     EXPECT_NEAR(lines[1]["byref"][1][3].get<double>(), 500.0, 1.0);
 }
 
-class ScriptCapture : public ::testing::Test {
+class ScriptOnSimulatedInput : public ::testing::Test {
   protected:
     void TearDown() override { platform::RestoreSimInputDefaults(); }
 
@@ -137,7 +137,21 @@ class ScriptCapture : public ::testing::Test {
     }
 };
 
-TEST_F(ScriptCapture, TheSimulatedSineIsFoundAtItsFrequency) {
+TEST_F(ScriptOnSimulatedInput, SignalLinesSetTheTestSignal) {
+    using platform::SimSignal;
+    const std::pair<const char*, platform::TestSignal> cases[] = {
+        {"signal sine 440 1000", {SimSignal::Sine, {440, 0, 1000, 0}}},
+        {"signal Tones 300 1000 2500 500", {SimSignal::TwoTones, {300, 2500, 1000, 500}}},
+        {"signal noise 2000", {SimSignal::WhiteNoise, {0, 0, 2000, 0}}},
+        {"signal silence", {SimSignal::Silence, {}}},
+    };
+    for (const auto& [line, signal] : cases) {
+        EXPECT_EQ(RunLines(line), Lines{}) << line;
+        EXPECT_EQ(platform::GetTestSignal(), signal) << line;
+    }
+}
+
+TEST_F(ScriptOnSimulatedInput, TheSimulatedSineIsFoundAtItsFrequency) {
     const Lines lines = RunLines(Capture("", "pump 400\nget MaxFrequencyL\nget MaxAmplitudeL\n"));
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0]["name"], "WaveDeviceOpened");
@@ -147,7 +161,7 @@ TEST_F(ScriptCapture, TheSimulatedSineIsFoundAtItsFrequency) {
     EXPECT_EQ(Named(lines, "result", "MaxAmplitudeL"), Lines{Result("MaxAmplitudeL", 16384)});
 }
 
-TEST_F(ScriptCapture, SilenceMidCaptureTurnsTheTriggersOff) {
+TEST_F(ScriptOnSimulatedInput, SilenceMidCaptureTurnsTheTriggersOff) {
     const std::string sine = std::to_string(platform::SimInputDeviceId(platform::SimSignal::Sine));
     const Lines lines =
         RunLines(Capture("call AddTrigger 1 900 1100 5\n",
@@ -165,9 +179,19 @@ TEST_F(ScriptCapture, SilenceMidCaptureTurnsTheTriggersOff) {
 
 TEST(ScriptHost, AMalformedLineIsReportedAndTheScriptGoesOn) {
     const char* malformed[] = {
-        "sett SPS 1",        "get",     "set SPS",    "get SPS \"open", "call DoFFT [1,2",
-        "set FileName bare", "pump -1", "usermode 2", "signal hum",     "signal sine 1000",
-        "new now",           "42"};
+        "sett SPS 1",
+        "get",
+        "set SPS",
+        "get SPS \"open",
+        "call DoFFT [1,2",
+        "set FileName bare",
+        "pump -1",
+        "usermode 2",
+        "signal hum",
+        "signal sine 1000",
+        "new now",
+        "42",
+        "signal sine 1000 40000"};  // well formed, but out of range: refused the same way
     for (const char* line : malformed) {
         SCOPED_TRACE(line);
         const Lines lines = RunLines(std::string("\n# comment\n") + line + "\nget SPS\n");

@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "cli/command_runner.h"
+#include "support/temp_folder.h"
+
+// The command against a real sound path: the private sound server of
+// scripts/audio-rig-start.sh, whose sink's monitor ALSA lists as "Audio rig capture".
+namespace aurelix::testing {
+namespace {
+
+using nlohmann::json;
+
+TEST(AurelixRig, MonitorHearsAToneThatIsPlayedIntoTheSink) {
+    if (std::system("pactl info >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "no sound server answers (run scripts/audio-rig-start.sh)";
+    }
+    TempFolder folder;
+    const auto devices = RunCommand({"devices", "--json"}, folder.Path()).Lines();
+    if (std::none_of(devices.begin(), devices.end(), [](const json& device) {
+            return device["name"].get<std::string>().find("rig capture") != std::string::npos;
+        })) {
+        GTEST_SKIP() << "ALSA lists no rig capture device (built without ALSA?)";
+    }
+    const std::string tone = folder / "tone.wav";
+    ASSERT_EQ(
+        std::system(("sox -n -r 44100 -c 2 -b 16 " + tone + " synth 5 sine 1500 vol 0.5").c_str()),
+        0);
+    const pid_t paplay = fork();
+    if (paplay == 0) {
+        execlp("paplay", "paplay", tone.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const CommandResult run = RunCommand(
+        {"monitor", "--device", "rig capture", "--json", "--seconds", "3"}, folder.Path());
+    kill(paplay, SIGTERM);
+    waitpid(paplay, nullptr, 0);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+
+    const double nearest = std::round(1500.0 * 1024 / 44100) * 44100 / 1024;
+    int loud = 0, atTone = 0;
+    for (const json& line : run.Lines()) {
+        if (line["type"] == "block" && line["max_amplitude"][0] > 4000) {
+            ++loud;
+            atTone += line["max_frequency"][0] == nearest;
+        }
+    }
+    EXPECT_GE(loud, 40) << "the tone was not heard for long";  // 3 s is 129 blocks
+    EXPECT_GE(atTone, loud * 9 / 10);
+}
+
+}  // namespace
+}  // namespace aurelix::testing
