@@ -37,6 +37,7 @@ class FileSummary:
 
     @property
     def dominant_frequency(self) -> float:
+        """The most frequent non-zero dominant frequency of the file, in Hz (0.0: none)."""
         counts = collections.Counter(float(f) for f in self.frequency_track if f > 0)
         return counts.most_common(1)[0][0] if counts else 0.0
 

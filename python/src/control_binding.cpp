@@ -1,5 +1,4 @@
 #include <pybind11/pybind11.h>
-#include <pybind11/stl.h>
 
 #include "aurelix/control/aurel_dispatch.h"
 #include "bindings.h"
