@@ -1,31 +1,25 @@
 #include "handler_failures.h"
 
-#include <memory>
-
 namespace aurelix::python {
-namespace {
 
-thread_local std::unique_ptr<pybind11::error_already_set> kept;
-
-}  // namespace
-
-void KeepHandlerFailure(pybind11::error_already_set& failure) {
-    if (kept) {
+void HandlerFailure::Keep(pybind11::error_already_set& failure) {
+    if (kept_) {
         failure.discard_as_unraisable("an aurelix event handler (a previous one failed too)");
         return;
     }
-    kept = std::make_unique<pybind11::error_already_set>(std::move(failure));
+    kept_ = std::make_unique<pybind11::error_already_set>(std::move(failure));
 }
 
-bool HandlerFailed() noexcept {
-    return kept != nullptr;
-}
-
-void RaiseHandlerFailure() {
-    if (kept) {
-        std::unique_ptr<pybind11::error_already_set> failure = std::move(kept);
+void HandlerFailure::RaiseIfAny() {
+    if (kept_) {
+        std::unique_ptr<pybind11::error_already_set> failure = std::move(kept_);
         throw std::move(*failure);
     }
+}
+
+HandlerFailure& ThisThreadsHandlerFailure() {
+    thread_local HandlerFailure failure;
+    return failure;
 }
 
 }  // namespace aurelix::python

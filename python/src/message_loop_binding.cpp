@@ -20,10 +20,11 @@ void Pump(double seconds) {
     if (!std::isfinite(seconds) || seconds < 0) {
         throw py::value_error("pump takes a number of seconds, 0 or more");
     }
-    RaiseHandlerFailure();
+    HandlerFailure& handlerFailure = ThisThreadsHandlerFailure();
+    handlerFailure.RaiseIfAny();
     if (seconds == 0) {
         platform::DoEvents();
-        RaiseHandlerFailure();
+        handlerFailure.RaiseIfAny();
         return;
     }
     using Clock = std::chrono::steady_clock;
@@ -32,10 +33,10 @@ void Pump(double seconds) {
     for (Clock::time_point now = Clock::now(); now < end; now = Clock::now()) {
         {
             py::gil_scoped_release released;
-            platform::RunMessageLoop([] { return HandlerFailed(); },
+            platform::RunMessageLoop([&] { return handlerFailure.Failed(); },
                                      std::min<Clock::duration>(end - now, kSignalCheck));
         }
-        RaiseHandlerFailure();
+        handlerFailure.RaiseIfAny();
         if (PyErr_CheckSignals() != 0) {
             throw py::error_already_set();
         }

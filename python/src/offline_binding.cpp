@@ -11,6 +11,7 @@
 #include "bindings.h"
 #include "cli/errors.h"
 #include "cli/offline_analysis.h"
+#include "handler_failures.h"
 #include "variant_conversion.h"
 
 namespace py = pybind11;
@@ -121,36 +122,23 @@ void Append(std::vector<std::vector<std::pair<int32_t, float>>>& column,
     }
 }
 
-// The first exception of a Python handler: after it no handler runs any more, and it is
-// raised once the analysis has returned.
-class HandlerFailure {
-  public:
-    template <class Call>
-    void Run(const py::object& handler, Call&& call) {
-        if (handler.is_none()) {
-            return;
-        }
-        py::gil_scoped_acquire gil;
-        if (failure_) {
-            return;
-        }
-        try {
-            call();
-        } catch (py::error_already_set& failure) {
-            failure_ = std::make_unique<py::error_already_set>(std::move(failure));
-        }
+// Calls a Python handler with the GIL, unless one has failed already: after the first
+// failure no handler runs, and the failure is raised when the analysis has returned.
+template <class Call>
+void RunHandler(HandlerFailure& failure, const py::object& handler, Call&& call) {
+    if (handler.is_none()) {
+        return;
     }
-    // With the GIL.
-    void RaiseIfAny() {
-        if (failure_) {
-            std::unique_ptr<py::error_already_set> failure = std::move(failure_);
-            throw std::move(*failure);
-        }
+    py::gil_scoped_acquire gil;
+    if (failure.Failed()) {
+        return;
     }
-
-  private:
-    std::unique_ptr<py::error_already_set> failure_;
-};
+    try {
+        call();
+    } catch (py::error_already_set& raised) {
+        failure.Keep(raised);
+    }
+}
 
 // Each analysis runs on a thread of its own, whose engine state starts at zero as in a fresh
 // process of the command: what an earlier analysis (or a control) of the caller's thread
@@ -202,7 +190,7 @@ py::dict Analyze(const std::string& path, int32_t samples, const std::string& an
         if (block.spectrumRight) {
             columns.spectrumRight.push_back(*block.spectrumRight);
         }
-        handlerFailure.Run(onBlock, [&] {
+        RunHandler(handlerFailure, onBlock, [&] {
             onBlock(py::dict(py::arg("block") = block.block, py::arg("dt") = block.dt,
                              py::arg("max_amplitude") =
                                  py::make_tuple(block.maxAmplitude[0], block.maxAmplitude[1]),
@@ -216,7 +204,7 @@ py::dict Analyze(const std::string& path, int32_t samples, const std::string& an
         columns.events.push_back(
             {afterBlock, &event,
              std::vector<platform::Variant>(arguments.begin(), arguments.end())});
-        handlerFailure.Run(onEvent, [&] {
+        RunHandler(handlerFailure, onEvent, [&] {
             py::dict named;
             for (size_t i = 0; i < arguments.size(); ++i) {
                 named[py::str(std::string(event.argumentNames[i]))] = FromVariant(arguments[i]);

@@ -44,10 +44,10 @@ py::tuple PythonControl::Invoke(const std::string& name, control::MemberKind kin
     try {
         result = control::Invoke(control_, name, kind, values);
     } catch (...) {
-        RaiseHandlerFailure();  // what a handler raised is the cause worth showing
+        ThisThreadsHandlerFailure().RaiseIfAny();  // a handler's exception is the cause
         throw;
     }
-    RaiseHandlerFailure();
+    ThisThreadsHandlerFailure().RaiseIfAny();
     py::list after;
     for (const platform::Variant& value : values) {
         after.append(FromVariant(value));
@@ -66,7 +66,7 @@ void PythonControl::Deliver(const control::EventInfo& event,
         }
         onEvent_(std::string(event.name), named);
     } catch (py::error_already_set& failure) {
-        KeepHandlerFailure(failure);
+        ThisThreadsHandlerFailure().Keep(failure);
     }
 }
 
