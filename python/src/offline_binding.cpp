@@ -1,7 +1,7 @@
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <pybind11/numpy.h>
@@ -11,6 +11,7 @@
 #include "bindings.h"
 #include "cli/errors.h"
 #include "cli/offline_analysis.h"
+#include "fresh_thread.h"
 #include "handler_failures.h"
 #include "variant_conversion.h"
 
@@ -140,24 +141,8 @@ void RunHandler(HandlerFailure& failure, const py::object& handler, Call&& call)
     }
 }
 
-// Each analysis runs on a thread of its own, whose engine state starts at zero as in a fresh
-// process of the command: what an earlier analysis (or a control) of the caller's thread
-// left there cannot change the numbers.
-template <class Body>
-void RunOnFreshThread(Body&& body) {
-    std::exception_ptr failure;
-    std::thread worker([&] {
-        try {
-            body();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    });
-    worker.join();
-    if (failure) {
-        std::rethrow_exception(failure);
-    }
-}
+// Thrown from the progress callback to end an analysis that Ctrl-C stopped.
+struct Stopped {};
 
 py::dict Analyze(const std::string& path, int32_t samples, const std::string& analysis,
                  float threshold, const std::vector<std::string>& triggers, bool spectrum,
@@ -213,11 +198,31 @@ py::dict Analyze(const std::string& path, int32_t samples, const std::string& an
         });
     };
 
+    std::atomic<bool> stop = false;
+    callbacks.progress = [&](double) {
+        if (stop) {
+            throw Stopped();
+        }
+    };
+
+    // Each analysis runs on a thread of its own, whose engine state starts at zero as in a
+    // fresh process of the command: what an earlier analysis (or a control) of the caller's
+    // thread left there cannot change the numbers.
     cli::OfflineSummary summary;
     try {
-        py::gil_scoped_release released;
-        std::lock_guard<std::mutex> alone(oneAnalysisAtATime);
-        RunOnFreshThread([&] { summary = cli::AnalyzeFile(options, callbacks); });
+        std::unique_lock<std::mutex> alone(oneAnalysisAtATime, std::defer_lock);
+        {
+            py::gil_scoped_release released;
+            alone.lock();
+        }
+        RunOnFreshThread(
+            [&] {
+                try {
+                    summary = cli::AnalyzeFile(options, callbacks);
+                } catch (const Stopped&) {  // the KeyboardInterrupt tells
+                }
+            },
+            stop);
     } catch (...) {
         handlerFailure.RaiseIfAny();  // a handler's exception explains more than what followed
         throw;
