@@ -87,7 +87,7 @@ def analyze(path: Union[str, "os.PathLike[str]"], samples: int = 1024,
 
     Raises FileNotFoundError for a missing file, ValueError for bad options and
     :class:`aurelix.AnalysisError` for a file that is not readable sound or an analysis that
-    stopped. Analyses in one process run one at a time.
+    stopped. Analyses in one process run one at a time; Ctrl-C stops one (KeyboardInterrupt).
     """
     path = os.fspath(path)
     if not os.path.exists(path):
