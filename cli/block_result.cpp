@@ -11,7 +11,7 @@ std::vector<std::pair<int32_t, float>> ReadPeaks(control::Aurel& aurel, int32_t 
     aurel.Peaks(list, channel);
     std::vector<std::pair<int32_t, float>> peaks;
     // Index 0 is 0; then minus the bin and its magnitude, pair by pair.
-    for (int32_t i = 1; i + 1 <= list.Count() - 1; i += 2) {
+    for (int32_t i = 1; i + 1 < list.Count(); i += 2) {
         peaks.emplace_back(int32_t(-list.data()[i]), list.data()[i + 1]);
     }
     return peaks;

@@ -22,6 +22,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kRefresh = std::chrono::milliseconds(100);
 constexpr int32_t kRecordingDataStart = 45;  // FilePointer of an empty recording
+constexpr int16_t kOneShotLoop = 3;          // buffers go back only through SetOneShot
 
 std::string Hertz(double value) {
     char text[32];
@@ -76,6 +77,9 @@ int RunCapture(const CaptureOptions& options, const CaptureTarget& target) {
         [&](int32_t block, int32_t buffer, double dt) {
             ++summary.analysed;
             newestBlock = std::max<int64_t>(newestBlock, block);
+            if (control->LoopMethod() == kOneShotLoop) {
+                control->SetOneShot(0);  // the host hands a buffer back per analysed block
+            }
             if (json != nullptr) {
                 WriteJsonLine(*json,
                               BlockToJson(ReadBlockResult(*control, block, buffer, dt, false)));

@@ -16,6 +16,7 @@ extern "C" void OnInterrupt(int) {
 void CatchInterrupts() {
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
+    action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends a run that does not stop
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);

@@ -111,7 +111,8 @@ void AddCaptureOptions(CLI::App& command, CaptureOptions& options, OptionSet set
     if (live) {
         AddOptional(command, "-b,--buffers", options.buffers, "ring buffers (4)")
             ->check(CLI::Range(1, 255));
-        AddOptional(command, "--loop", options.loop, "loop method 0, 1 or 3 (LoopMethod, 1)")
+        AddOptional(command, "--loop", options.loop,
+                    "loop method: 0 timer, 1 messages, 3 one buffer back per analysed block (1)")
             ->check(CLI::IsMember({0, 1, 3}));
         AddOptional(command, "--interval", options.interval,
                     "timer interval in ms for loop method 0 (TimerInterval)")

@@ -1,6 +1,7 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 
 #include "aurelix/platform/wave/wave_devices.h"
 #include "aurelix/platform/windows/property_container.h"

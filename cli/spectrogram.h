@@ -17,7 +17,6 @@ class Spectrogram {
     // Takes the block's spectrum (the louder of both channels per bin, in stereo) and
     // its dominant frequency. Blocks without a spectrum count as silent columns.
     void Add(const BlockResult& block);
-    size_t Columns() const noexcept { return columns_.size(); }
 
     // Writes the PNG; `rate` and `samples` give the bin width and the block duration.
     // CommandError naming the file when it cannot.

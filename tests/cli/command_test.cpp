@@ -9,6 +9,9 @@
 
 #include "aurelix/platform/runtime/build_info.h"
 #include "cli/command_runner.h"
+#include "cli/json_lines.h"
+#include "cli/offline_analysis.h"
+#include "support/fresh_thread.h"
 #include "support/pipeline_host.h"
 #include "support/temp_folder.h"
 
@@ -71,7 +74,8 @@ TEST(AurelixAnalyze, SoxSineGivesTheNearestBinInEveryBlock) {
         ASSERT_TRUE(Sh("sox -D -n -r " + std::to_string(c.rate) + " " + c.soxFormat + " " + wav +
                        " synth 1.3 sine " + std::to_string(c.hertz) + " vol 0.5"));
         const CommandResult run = RunCommand(
-            {"analyze", wav, "--json", "--samples", std::to_string(c.samples)}, folder.Path());
+            {"analyze", wav, "--json", "--spectrum", "--samples", std::to_string(c.samples)},
+            folder.Path());
         ASSERT_EQ(run.exitCode, 0) << run.err;
         const auto lines = run.Lines();
         const int n = c.samples == 1000 ? 1024 : c.samples;  // FFT lengths are powers of two
@@ -82,6 +86,10 @@ TEST(AurelixAnalyze, SoxSineGivesTheNearestBinInEveryBlock) {
         for (size_t i = 0; i < blocks.size(); ++i) {
             EXPECT_EQ(blocks[i]["block"], i + 1);
             EXPECT_DOUBLE_EQ(blocks[i]["max_frequency"][0].get<double>(), expected);
+            const auto spectrum = blocks[i]["spectrum"].get<std::vector<float>>();
+            ASSERT_EQ(int(spectrum.size()), n / 2);
+            EXPECT_EQ(std::max_element(spectrum.begin(), spectrum.end()) - spectrum.begin(),
+                      std::lround(expected * n / c.rate));
             EXPECT_DOUBLE_EQ(blocks[i]["max_frequency"][1].get<double>(),
                              c.soxFormat.find("-c 2") != std::string::npos ? expected : 0.0);
         }
@@ -94,6 +102,38 @@ TEST(AurelixAnalyze, SoxSineGivesTheNearestBinInEveryBlock) {
                       (json{{"type", "event"}, {"name", "ChangedSamples"}, {"OldSamples", 1000}}));
         }
     }
+}
+
+// The offline analysis that the Python module will call gives the command's block lines,
+// and the options reach the control Analysis first: without the FFT, 1000 samples stay 1000.
+TEST(AurelixAnalyze, AnalyzeFileGivesTheCommandsLinesWithAnalysisAppliedFirst) {
+    REQUIRE_SOX();
+    TempFolder folder;
+    const std::string wav = folder / "noise.wav";
+    ASSERT_TRUE(Sh("sox -D -n -r 8000 -b 16 -c 2 " + wav + " synth 1 whitenoise sine 300 vol 0.3"));
+    const CommandResult run = RunCommand(
+        {"analyze", wav, "--json", "--analysis", "amplitude", "--samples", "1000"}, folder.Path());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(OfType(run.Lines(), "event").size() == 2);  // opened, closed: no ChangedSamples
+    const auto fromCommand = OfType(run.Lines(), "block");
+    EXPECT_EQ(fromCommand.size(), 8u);
+
+    cli::OfflineOptions options;
+    options.path = wav;
+    options.analysis = "amplitude";
+    options.samples = 1000;
+    std::vector<json> fromFunction;
+    cli::OfflineCallbacks callbacks;
+    callbacks.block = [&](const cli::BlockResult& block) {
+        fromFunction.push_back(json::parse(cli::BlockToJson(block).dump()));
+    };
+    OnFreshThread([&] {
+        const cli::OfflineSummary summary = cli::AnalyzeFile(options, callbacks);
+        EXPECT_EQ(summary.samples, 1000);
+        EXPECT_EQ(summary.run.partialSamples, 0);
+    });
+    EXPECT_EQ(fromFunction, fromCommand);
+    EXPECT_NE(fromFunction[0]["max_amplitude"][0], fromFunction[0]["max_amplitude"][1]);
 }
 
 // A FLAC file gives exactly the lines of its WAV twin, and a block's trigger events follow
