@@ -23,16 +23,14 @@ def command():
 
 @pytest.fixture(scope="session")
 def make_sound(tmp_path_factory):
-    """make_sound(name, *synth) writes a 16-bit WAV with sox: make_sound("a.wav", "-c", "2",
-    "synth", "1", "sine", "1000", "sine", "3000")."""
+    """make_sound(name, *effects, channels=1) writes a 16-bit WAV at 44100 Hz with sox:
+    make_sound("a.wav", "synth", "1", "sine", "1000", "sine", "3000", channels=2)."""
     folder = tmp_path_factory.mktemp("sounds")
 
-    def make(name, *arguments, rate=44100):
+    def make(name, *effects, channels=1):
         path = folder / name
-        channels = list(arguments[:2]) if arguments[:1] == ("-c",) else ["-c", "1"]
-        rest = arguments[2:] if arguments[:1] == ("-c",) else arguments
-        subprocess.run(["sox", "-n", "-r", str(rate), *channels, "-b", "16", str(path), *rest],
-                       check=True)
+        subprocess.run(["sox", "-n", "-r", "44100", "-c", str(channels), "-b", "16", str(path),
+                        *effects], check=True)
         return str(path)
 
     return make

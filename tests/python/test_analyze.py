@@ -12,21 +12,22 @@ def command_lines(command, *arguments):
     return [json.loads(line) for line in done.stdout.splitlines()]
 
 
-@pytest.mark.parametrize("synth, options, flags", [
-    (("synth", "1.3", "sine", "1000"), {}, []),
-    (("synth", "1", "sine", "440", "vol", "0.3"),
+@pytest.mark.parametrize("channels, synth, options, flags", [
+    (1, ("synth", "1.3", "sine", "1000"), {}, []),
+    (1, ("synth", "1", "sine", "440", "vol", "0.3"),
      {"analysis": "peaks", "threshold": 2, "triggers": ["400:480", (1000.0, 1100.0, 1.5)],
       "spectrum": True},
      ["--analysis", "peaks", "--threshold", "2", "--trigger", "400:480",
       "--trigger", "1000.0:1100.0:1.5", "--spectrum"]),
-    (("-c", "2", "synth", "0.8", "sine", "2000", "sine", "3500"),
+    (2, ("synth", "0.8", "sine", "2000", "sine", "3500"),
      {"samples": 512, "analysis": "peaks", "spectrum": True},
      ["--samples", "512", "--analysis", "peaks", "--spectrum"]),
-    (("synth", "0.5", "sine", "300:3000"), {"samples": 1000, "analysis": "amplitude"},
+    (1, ("synth", "0.5", "sine", "300:3000"), {"samples": 1000, "analysis": "amplitude"},
      ["--samples", "1000", "--analysis", "amplitude"]),
 ])
-def test_analyze_gives_the_numbers_of_the_command(command, make_sound, synth, options, flags):
-    path = make_sound(f"{abs(hash(synth))}.wav", *synth)
+def test_analyze_gives_the_numbers_of_the_command(command, make_sound, channels, synth, options,
+                                                  flags):
+    path = make_sound(f"{channels}-{'-'.join(synth)}.wav", *synth, channels=channels)
     # The command's threshold is the control's as read before the engine exists (0) unless
     # given; analyze's default is 5.
     if "threshold" not in options:

@@ -14,10 +14,7 @@ def sine():
     """A control on the simulated 1 kHz sine, message-driven."""
     aurelix.set_test_signal("sine", frequency=1000, amplitude=16384)
     control = aurelix.Aurel()
-    names = []
-    while name := control.DeviceName(len(names)):
-        names.append(name)
-    control.Device = next(i for i, name in enumerate(names) if "simulated" in name)
+    control.Device = next(d["index"] for d in aurelix.devices() if "simulated" in d["name"])
     control.LoopMethod = 1
     yield control
     control.Reset()
