@@ -7,8 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
-// One line of an `aurelix script`, cut into tokens. Tokens are separated by blanks; '#'
-// outside a string or an array starts a comment.
+// One line of an `aurelix script`, cut into tokens. Tokens are separated by blanks; a '#'
+// where a token would start begins a comment that runs to the end of the line.
 namespace aurelix::cli {
 
 struct ScriptToken {

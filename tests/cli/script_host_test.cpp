@@ -131,7 +131,7 @@ class ScriptOnSimulatedInput : public ::testing::Test {
 
     // Captures the first simulated input at 8000 Hz, 256 samples a block (31.25 Hz a bin).
     static std::string Capture(const std::string& setup, const std::string& body) {
-        return "set SPS 8000\nset Samples 256\nset LoopMethod 1\nset Device " +
+        return "set SPS 8000\nset Samples 256\nset LoopMethod 1\nset Buffers 4\nset Device " +
                std::to_string(platform::SimInputDeviceId(platform::SimSignal::Sine)) + "\n" +
                setup + "call Init\ncall Start\n" + body + "call Reset\n";
     }

@@ -41,9 +41,10 @@ struct SimSignalSettings {
 // 8192; Silence.
 SimSignalSettings DefaultSimSettings(SimSignal signal);
 SimSignalSettings GetSimInput(SimSignal signal);
-// Changes the signal of the input listed for `signal` and its listed name ("Sine 440 Hz
-// (simulated)"). False, changing nothing, for a frequency outside 0 to 1000000 Hz, an
-// amplitude outside 0 to 32767, or two amplitudes that add up to more than 32767.
+// Makes the input listed for `signal` deliver that kind of signal with `settings`, and
+// names it after them ("Sine 440 Hz (simulated)"). False, changing nothing, for a frequency outside
+// 0 to 1000000 Hz, an amplitude outside 0 to 32767, or two amplitudes that add up to more than
+// 32767.
 bool ConfigureSimInput(SimSignal signal, const SimSignalSettings& settings);
 // Every simulated input back to its own kind of signal with the default settings.
 void RestoreSimInputDefaults();
