@@ -148,6 +148,21 @@ def test_ctrl_c_stops_the_loop(sine):
         signal.signal(signal.SIGINT, previous)
 
 
+def test_the_loop_lets_other_python_threads_run():
+    ticks, stop = [], threading.Event()
+
+    def tick():
+        while not stop.wait(0.01):
+            ticks.append(1)
+
+    worker = threading.Thread(target=tick)
+    worker.start()
+    aurelix.pump(0.5)
+    stop.set()
+    worker.join()
+    assert len(ticks) > 10  # 0 to 1 if the loop held the GIL
+
+
 def test_a_control_refuses_other_threads():
     c = aurelix.Aurel()
     refusals = []
