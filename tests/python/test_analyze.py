@@ -28,10 +28,6 @@ def command_lines(command, *arguments):
 def test_analyze_gives_the_numbers_of_the_command(command, make_sound, channels, synth, options,
                                                   flags):
     path = make_sound(f"{channels}-{'-'.join(synth)}.wav", *synth, channels=channels)
-    # The command's threshold is the control's as read before the engine exists (0) unless
-    # given; analyze's default is 5.
-    if "threshold" not in options:
-        flags = [*flags, "--threshold", "5"]
     lines = command_lines(command, "analyze", path, "--json", *flags)
     result = aurelix.analyze(path, **options)
 
