@@ -10,6 +10,8 @@ packages=(
   alsa-utils libasound2-plugins pulseaudio pulseaudio-utils
   libcli11-dev nlohmann-json3-dev libsndfile1-dev libcairo2-dev
   sox libsox-fmt-base sndfile-programs flac python3
+  python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest
+  python3-setuptools python3-wheel python3-pip python3-distributed
 )
 
 missing=()
