@@ -121,7 +121,8 @@ void AddCaptureOptions(CLI::App& command, CaptureOptions& options, OptionSet set
     command.add_option("-a,--analysis", options.analysis,
                        "none|amplitude|fft|peaks|zerocross|NUMBER (Analysis bits; fft)");
     AddOptional(command, "-t,--threshold", options.threshold,
-                "level in 1/320 of full scale below which no frequency is reported (5)");
+                "quietest level that reports a frequency, in steps of 320 sample units (about 1 % "
+                "of full scale) (Threshold, 5)");
     command
         .add_option("--trigger", options.triggers,
                     "frequency band F1:F2[:THRESHOLD] in Hz; repeatable (AddTrigger 1, 2, ...)")
