@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 
 #include "cli/errors.h"
 
@@ -239,6 +240,9 @@ void Spectrogram::Write(const std::string& path, int32_t rate, int32_t samples,
     cairo_destroy(cr);
     cairo_surface_destroy(surface);
     cairo_surface_destroy(image);
+    // Font caches go with the picture, so that leak checkers see none at exit.
+    cairo_debug_reset_static_data();
+    FcFini();
     if (status != CAIRO_STATUS_SUCCESS) {
         throw CommandError(path + ": cannot write the spectrogram (" +
                            cairo_status_to_string(status) + ")");

@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include <array>
+
+#include <cairo.h>
+
+#include "cli/spectrogram.h"
+#include "support/temp_folder.h"
+
+namespace aurelix::cli {
+namespace {
+
+// The colour map's ends and middle are viridis' published colours.
+TEST(Spectrogram, ViridisAtItsEndsAndMiddle) {
+    struct Colour {
+        double t;
+        uint8_t red, green, blue;
+    };
+    for (const Colour& c : {Colour{0.0, 68, 1, 84}, Colour{0.5, 33, 145, 140},
+                            Colour{1.0, 253, 231, 37}, Colour{-1.0, 68, 1, 84}}) {
+        uint8_t r, g, b;
+        Viridis(c.t, r, g, b);
+        EXPECT_EQ((std::array{r, g, b}), (std::array{c.red, c.green, c.blue})) << c.t;
+    }
+}
+
+// A steady tone: the picture is a PNG whose middle column carries the dominant-frequency
+// track once, in the lower half for a tone below a quarter of the rate.
+TEST(Spectrogram, ToneDrawsItsTrackAcrossThePicture) {
+    testing::TempFolder folder;
+    Spectrogram spectrogram;
+    for (int block = 1; block <= 40; ++block) {
+        BlockResult result;
+        result.spectrum = std::vector<float>(512, 1.0f);
+        (*result.spectrum)[100] = 5000.0f;
+        result.maxFrequency[0] = 100 * 8000.0 / 1024;
+        spectrogram.Add(result);
+    }
+    const std::string png = folder / "tone.png";
+    spectrogram.Write(png, 8000, 1024, "tone");
+    cairo_surface_t* image = cairo_image_surface_create_from_png(png.c_str());
+    ASSERT_EQ(cairo_surface_status(image), CAIRO_STATUS_SUCCESS);
+    const int width = cairo_image_surface_get_width(image);
+    const int height = cairo_image_surface_get_height(image);
+    const int stride = cairo_image_surface_get_stride(image);
+    const unsigned char* pixels = cairo_image_surface_get_data(image);
+    std::vector<int> trackRows;
+    for (int y = 0; y < height; ++y) {
+        const uint32_t pixel =
+            *reinterpret_cast<const uint32_t*>(pixels + y * stride + width / 2 * 4);
+        const int r = (pixel >> 16) & 0xFF, g = (pixel >> 8) & 0xFF, b = pixel & 0xFF;
+        if (r > 200 && g < 140 && b < 120) {
+            trackRows.push_back(y);
+        }
+    }
+    cairo_surface_destroy(image);
+    ASSERT_FALSE(trackRows.empty());
+    EXPECT_LE(trackRows.back() - trackRows.front(), 3);  // one line, 2 px wide
+    EXPECT_GT(trackRows.front(), height / 2);
+}
+
+}  // namespace
+}  // namespace aurelix::cli
