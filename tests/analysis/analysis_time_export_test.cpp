@@ -6,10 +6,13 @@
 #include "aurelix/engine/cls_aurel.h"
 #include "aurelix/platform/runtime/runtime_error.h"
 #include "aurelix/state/engine_state.h"
+#include "support/caught_error.h"
 #include "support/fresh_thread.h"
 
 namespace aurelix::analysis {
 namespace {
+
+using aurelix::testing::ErrorTextOf;
 
 using aurelix::testing::OnFreshThread;
 using state::State;
@@ -44,26 +47,19 @@ TEST(AnalysisTime, ReplacesBlockSpectrumAndTableWithTheEngineLength) {
     }
 }
 
-TEST(ExportData, SnapshotsTheLeftSpectrumOrFailsWithoutTheFftBit) {
-    OnFreshThread([] {
-        testing::OpenForAnalysis(1024, 11025, 1, 1, 3);
-        testing::FillBuffer(1, 1, testing::Sine(1024, 1000.0, 11025, 10000.0));
-        Analyze(1, 1);
-        ExportData();
-        EXPECT_EQ(state::State().ExportSpectrum.Upper(), 511);
-        EXPECT_EQ(state::State().ExportSpectrum, state::State().SpectrumL);
+FRESH_TEST(ExportData, SnapshotsTheLeftSpectrumOrFailsWithoutTheFftBit) {
+    testing::OpenForAnalysis(1024, 11025, 1, 1, 3);
+    testing::FillBuffer(1, 1, testing::Sine(1024, 1000.0, 11025, 10000.0));
+    Analyze(1, 1);
+    ExportData();
+    EXPECT_EQ(state::State().ExportSpectrum.Upper(), 511);
+    EXPECT_EQ(state::State().ExportSpectrum, state::State().SpectrumL);
 
-        const auto snapshot = state::State().ExportSpectrum;
-        state::State().AnalysisFlags = 1;
-        Analyze(1, 1);  // leaves SpectrumL with bins 0 and 1 only
-        try {
-            ExportData();
-            ADD_FAILURE();
-        } catch (const platform::RuntimeError& error) {
-            EXPECT_EQ(error.Description(), "Subscript out of range");
-        }
-        EXPECT_EQ(state::State().ExportSpectrum, snapshot);
-    });
+    const auto snapshot = state::State().ExportSpectrum;
+    state::State().AnalysisFlags = 1;
+    Analyze(1, 1);  // leaves SpectrumL with bins 0 and 1 only
+    EXPECT_EQ(ErrorTextOf([&] { ExportData(); }), "Subscript out of range");
+    EXPECT_EQ(state::State().ExportSpectrum, snapshot);
 }
 
 }  // namespace

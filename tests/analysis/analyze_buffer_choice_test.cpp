@@ -44,67 +44,61 @@ TEST(AnalyzeBufferChoice, NamedBufferWithoutTimerOrWithOneBuffer) {
     }
 }
 
-TEST(AnalyzeBufferChoice, TwoBuffersAlternateBetweenTargetAndRetarget) {
-    OnFreshThread([] {
-        ControlSide control;
-        OpenRing(2, 20);
-        state::State().Backlog = 21;
-        Analyze(21, 0);
-        EXPECT_EQ(control.keys, std::vector<int32_t>{258});
-        EXPECT_EQ(state::State().Backlog, 21);
-        // Block 21 is analysed now: the next tick finds nothing and retargets.
-        Analyze(21, 0);
-        EXPECT_EQ(control.keys.size(), 1u);
-        EXPECT_EQ(state::State().Backlog, 20);
-        Analyze(21, 0);
-        EXPECT_EQ(control.keys.back(), 257);
-    });
+FRESH_TEST(AnalyzeBufferChoice, TwoBuffersAlternateBetweenTargetAndRetarget) {
+    ControlSide control;
+    OpenRing(2, 20);
+    state::State().Backlog = 21;
+    Analyze(21, 0);
+    EXPECT_EQ(control.keys, std::vector<int32_t>{258});
+    EXPECT_EQ(state::State().Backlog, 21);
+    // Block 21 is analysed now: the next tick finds nothing and retargets.
+    Analyze(21, 0);
+    EXPECT_EQ(control.keys.size(), 1u);
+    EXPECT_EQ(state::State().Backlog, 20);
+    Analyze(21, 0);
+    EXPECT_EQ(control.keys.back(), 257);
 }
 
-TEST(AnalyzeBufferChoice, ThreeBuffersTargetTheBlockBeforeTheNewest) {
-    OnFreshThread([] {
-        ControlSide control;
-        OpenRing(3, 30);
-        Analyze(32, 0);
-        EXPECT_EQ(state::State().Backlog, 31);
-        EXPECT_EQ(control.keys, std::vector<int32_t>{258});
-        Analyze(40, 0);  // a block no buffer holds
-        EXPECT_EQ(control.colours.back(), kYellow);
-        EXPECT_EQ(state::State().Backlog, 39);
-    });
+FRESH_TEST(AnalyzeBufferChoice, ThreeBuffersTargetTheBlockBeforeTheNewest) {
+    ControlSide control;
+    OpenRing(3, 30);
+    Analyze(32, 0);
+    EXPECT_EQ(state::State().Backlog, 31);
+    EXPECT_EQ(control.keys, std::vector<int32_t>{258});
+    Analyze(40, 0);  // a block no buffer holds
+    EXPECT_EQ(control.colours.back(), kYellow);
+    EXPECT_EQ(state::State().Backlog, 39);
 }
 
-TEST(AnalyzeBufferChoice, FourOrMoreTrailTheCaptureAndStopWhenCaughtUp) {
-    OnFreshThread([] {
-        ControlSide control;
-        OpenRing(4, 1);
-        auto& state = state::State();
-        state.BacklogLimit = 5;
-        state.BacklogMin = 2;
-        state.BlocksDone = 4;
-        state.Sequence(100) = 3;
-        Analyze(4, 0);  // first tick: BacklogLimit behind, not a block yet
-        EXPECT_EQ(state.Backlog, -1);
-        EXPECT_EQ(state.Sequence(100), 3);
-        state.Backlog = 0;
-        state.BacklogLimit = 3;
-        Analyze(4, 0);
-        EXPECT_EQ(state.Backlog, 1);
-        Analyze(4, 0);
-        EXPECT_EQ(state.Backlog, 2);
-        EXPECT_EQ(control.keys, (std::vector<int32_t>{257, 258}));
+FRESH_TEST(AnalyzeBufferChoice, FourOrMoreTrailTheCaptureAndStopWhenCaughtUp) {
+    ControlSide control;
+    OpenRing(4, 1);
+    auto& state = state::State();
+    state.BacklogLimit = 5;
+    state.BacklogMin = 2;
+    state.BlocksDone = 4;
+    state.Sequence(100) = 3;
+    Analyze(4, 0);  // first tick: BacklogLimit behind, not a block yet
+    EXPECT_EQ(state.Backlog, -1);
+    EXPECT_EQ(state.Sequence(100), 3);
+    state.Backlog = 0;
+    state.BacklogLimit = 3;
+    Analyze(4, 0);
+    EXPECT_EQ(state.Backlog, 1);
+    Analyze(4, 0);
+    EXPECT_EQ(state.Backlog, 2);
+    EXPECT_EQ(control.keys, (std::vector<int32_t>{257, 258}));
 
-        // BlocksDone - Backlog = 1 < BacklogMin: nothing changes but the busy flag.
-        state.BlocksDone = 3;
-        const auto sequence = state.Sequence;
-        const auto colours = control.colours;
-        Analyze(4, 0);
-        EXPECT_EQ(state.Backlog, 2);
-        EXPECT_EQ(state.Sequence, sequence);
-        EXPECT_EQ(control.colours, colours);
-        EXPECT_EQ(control.keys.size(), 2u);
-        EXPECT_FALSE(state.AnalysisBusy);
-    });
+    // BlocksDone - Backlog = 1 < BacklogMin: nothing changes but the busy flag.
+    state.BlocksDone = 3;
+    const auto sequence = state.Sequence;
+    const auto colours = control.colours;
+    Analyze(4, 0);
+    EXPECT_EQ(state.Backlog, 2);
+    EXPECT_EQ(state.Sequence, sequence);
+    EXPECT_EQ(control.colours, colours);
+    EXPECT_EQ(control.keys.size(), 2u);
+    EXPECT_FALSE(state.AnalysisBusy);
 }
 
 TEST(AnalyzeBufferChoice, AnAnalysedSearchResultCountsAsNoBuffer) {

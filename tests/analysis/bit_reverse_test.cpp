@@ -44,37 +44,33 @@ TEST(ReverseBitsTest, NoBitsOrAResultBeyond32BitsIsAnOverflow) {
     EXPECT_EQ(ErrorNumberOf([] { ReverseBits(1, 32); }), err::kOverflow);
 }
 
-TEST(InitBitReverseTest, BuildsThePermutationForTheLength) {
-    OnFreshThread([] {
-        EXPECT_EQ(State().BitReverseSize, 0);
-        InitBitReverse(8, 0);
-        EXPECT_EQ(State().BitReverseSize, 8);
-        EXPECT_EQ(State().BitReverse.Lower(), 0);
-        EXPECT_EQ(TableEntries(), (std::vector<int32_t>{0, 4, 2, 6, 1, 5, 3, 7}));
+FRESH_TEST(InitBitReverseTest, BuildsThePermutationForTheLength) {
+    EXPECT_EQ(State().BitReverseSize, 0);
+    InitBitReverse(8, 0);
+    EXPECT_EQ(State().BitReverseSize, 8);
+    EXPECT_EQ(State().BitReverse.Lower(), 0);
+    EXPECT_EQ(TableEntries(), (std::vector<int32_t>{0, 4, 2, 6, 1, 5, 3, 7}));
 
-        InitBitReverse(8, 2);  // explicit bits: only the lowest two are reversed
-        EXPECT_EQ(TableEntries(), (std::vector<int32_t>{0, 2, 1, 3, 0, 2, 1, 3}));
+    InitBitReverse(8, 2);  // explicit bits: only the lowest two are reversed
+    EXPECT_EQ(TableEntries(), (std::vector<int32_t>{0, 2, 1, 3, 0, 2, 1, 3}));
 
-        InitBitReverse(1000, 0);  // bits = round(log2 1000) = 10
-        EXPECT_EQ(State().BitReverseSize, 1000);
-        EXPECT_EQ(State().BitReverse.Upper(), 999);
-        EXPECT_EQ(State().BitReverse(1), 512);
-        EXPECT_EQ(State().BitReverse(999), ReverseBits(999, 10));
-    });
+    InitBitReverse(1000, 0);  // bits = round(log2 1000) = 10
+    EXPECT_EQ(State().BitReverseSize, 1000);
+    EXPECT_EQ(State().BitReverse.Upper(), 999);
+    EXPECT_EQ(State().BitReverse(1), 512);
+    EXPECT_EQ(State().BitReverse(999), ReverseBits(999, 10));
 }
 
-TEST(InitBitReverseTest, FailuresKeepTheOldTable) {
-    OnFreshThread([] {
-        InitBitReverse(4, 0);
-        const std::vector<int32_t> before = TableEntries();
-        EXPECT_EQ(ErrorNumberOf([] { InitBitReverse(1, 0); }), err::kOverflow);
-        EXPECT_EQ(ErrorNumberOf([] { InitBitReverse(16, 256); }), err::kOverflow);
-        EXPECT_EQ(ErrorNumberOf([] { InitBitReverse(16, -1); }), err::kOverflow);
-        EXPECT_EQ(ErrorNumberOf([] { InitBitReverse(0, 0); }), err::kInvalidCall);
-        EXPECT_EQ(ErrorNumberOf([] { InitBitReverse(-8, 3); }), err::kSubscriptOutOfRange);
-        EXPECT_EQ(TableEntries(), before);
-        EXPECT_EQ(State().BitReverseSize, 4);
-    });
+FRESH_TEST(InitBitReverseTest, FailuresKeepTheOldTable) {
+    InitBitReverse(4, 0);
+    const std::vector<int32_t> before = TableEntries();
+    EXPECT_EQ(ErrorNumberOf([] { InitBitReverse(1, 0); }), err::kOverflow);
+    EXPECT_EQ(ErrorNumberOf([] { InitBitReverse(16, 256); }), err::kOverflow);
+    EXPECT_EQ(ErrorNumberOf([] { InitBitReverse(16, -1); }), err::kOverflow);
+    EXPECT_EQ(ErrorNumberOf([] { InitBitReverse(0, 0); }), err::kInvalidCall);
+    EXPECT_EQ(ErrorNumberOf([] { InitBitReverse(-8, 3); }), err::kSubscriptOutOfRange);
+    EXPECT_EQ(TableEntries(), before);
+    EXPECT_EQ(State().BitReverseSize, 4);
 }
 
 }  // namespace

@@ -7,7 +7,11 @@
 
 #include "aurelix/platform/runtime/runtime_error.h"
 
+#include "support/caught_error.h"
+
 namespace {
+
+using aurelix::testing::ErrorNumberOf;
 
 using aurelix::analysis::FitSamples;
 using aurelix::platform::RuntimeError;
@@ -33,18 +37,9 @@ TEST(FitSamplesTest, ZeroMeansDefaultLengthAndOnlyTheFftBitRounds) {
 }
 
 TEST(FitSamplesTest, LengthsWithoutALogarithmOrPowerOfTwoRaise) {
-    try {
-        FitSamples(-5, 3);
-        FAIL() << "a negative length has no logarithm";
-    } catch (const RuntimeError& error) {
-        EXPECT_EQ(error.Number(), err::kInvalidCall);
-    }
-    try {
-        FitSamples(std::numeric_limits<int32_t>::max(), 3);
-        FAIL() << "2^31 does not fit";
-    } catch (const RuntimeError& error) {
-        EXPECT_EQ(error.Number(), err::kOverflow);
-    }
+    EXPECT_EQ(ErrorNumberOf([&] { FitSamples(-5, 3); }), err::kInvalidCall);
+    EXPECT_EQ(ErrorNumberOf([&] { FitSamples(std::numeric_limits<int32_t>::max(), 3); }),
+              err::kOverflow);
 }
 
 }  // namespace

@@ -30,33 +30,28 @@ std::vector<int16_t> Kept(const platform::BoundedArray<int16_t>& positions) {
     return {positions.data() + 1, positions.data() + positions.Count()};
 }
 
-TEST(ZeroCrossFrequency, DropsCrossingsCloserThanHalfTheMeanSpacing) {
-    OnFreshThread([] {
-        state::State().SampleRate = 11025;
-        platform::BoundedArray<int16_t> positions;
-        // Mean spacing 30: 11 and 111, one sample after a kept crossing, are glitches.
-        const double hz =
-            ZeroCrossFrequency(SignFlips(200, {10, 11, 60, 110, 111, 160}), positions);
-        EXPECT_EQ(Kept(positions), (std::vector<int16_t>{10, 60, 110, 160}));
-        EXPECT_DOUBLE_EQ(hz, 3.0 / (150.0 / 11025) / 2.0);
-    });
+FRESH_TEST(ZeroCrossFrequency, DropsCrossingsCloserThanHalfTheMeanSpacing) {
+    state::State().SampleRate = 11025;
+    platform::BoundedArray<int16_t> positions;
+    // Mean spacing 30: 11 and 111, one sample after a kept crossing, are glitches.
+    const double hz = ZeroCrossFrequency(SignFlips(200, {10, 11, 60, 110, 111, 160}), positions);
+    EXPECT_EQ(Kept(positions), (std::vector<int16_t>{10, 60, 110, 160}));
+    EXPECT_DOUBLE_EQ(hz, 3.0 / (150.0 / 11025) / 2.0);
 }
 
-TEST(ZeroCrossFrequency, KeepsNoCrossingAtZeroAndStopsAfterAThousand) {
-    OnFreshThread([] {
-        state::State().SampleRate = 8000;
-        platform::BoundedArray<int16_t> positions;
-        EXPECT_EQ(ZeroCrossFrequency(SignFlips(100, {0, 50}), positions), 0.0);
-        EXPECT_EQ(Kept(positions), std::vector<int16_t>{50});
-        // 1200 crossings at every sample, then slow ones that must not count.
-        std::vector<int32_t> flips;
-        for (int32_t i = 0; i < 1200; ++i)
-            flips.push_back(i);
-        for (int32_t i = 1300; i < 4000; i += 100)
-            flips.push_back(i);
-        EXPECT_DOUBLE_EQ(ZeroCrossFrequency(SignFlips(4096, flips), positions), 4000.0);
-        EXPECT_EQ(positions.Upper(), 999);
-    });
+FRESH_TEST(ZeroCrossFrequency, KeepsNoCrossingAtZeroAndStopsAfterAThousand) {
+    state::State().SampleRate = 8000;
+    platform::BoundedArray<int16_t> positions;
+    EXPECT_EQ(ZeroCrossFrequency(SignFlips(100, {0, 50}), positions), 0.0);
+    EXPECT_EQ(Kept(positions), std::vector<int16_t>{50});
+    // 1200 crossings at every sample, then slow ones that must not count.
+    std::vector<int32_t> flips;
+    for (int32_t i = 0; i < 1200; ++i)
+        flips.push_back(i);
+    for (int32_t i = 1300; i < 4000; i += 100)
+        flips.push_back(i);
+    EXPECT_DOUBLE_EQ(ZeroCrossFrequency(SignFlips(4096, flips), positions), 4000.0);
+    EXPECT_EQ(positions.Upper(), 999);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "aurelix/platform/runtime/message_box.h"
 #include "aurelix/platform/storage/file_io.h"
 #include "aurelix/state/engine_state.h"
+#include "support/captured_messages.h"
 #include "support/fresh_thread.h"
 #include "support/pipeline_host.h"
 #include "support/temp_folder.h"
@@ -121,22 +122,16 @@ TEST(WavRecorder, WriteErrorStopsRecordingAndCapture) {
 }
 
 TEST(Bmove, BadArgumentsAreReportedAndMoveNothing) {
-    std::vector<std::tuple<std::string, int32_t, std::string>> shown;
-    const auto previous = platform::SetMessageBoxHandler(
-        [&](const std::string& text, int32_t style, const std::string& title) {
-            shown.emplace_back(text, style, title);
-        });
+    aurelix::testing::CapturedMessages messages;
     int16_t source[2] = {1, 2}, target[2] = {0, 0};
     BMOVE(source, target, -2);
     BMOVE(source, nullptr, 4);
     BMOVE(source, nullptr, 0);
     BMOVE(source, target, 4);
-    platform::SetMessageBoxHandler(previous);
-    using Shown = std::tuple<std::string, int32_t, std::string>;
-    EXPECT_EQ(shown,
-              (std::vector<Shown>{
-                  {"Versuchte Verwendug von BMOVE mit negativer Anzahl von Bytes!", 64, "BMOVE"},
-                  {"Zieladresse ist 0 ", 64, "BMOVE"}}));
+    EXPECT_EQ(messages.shown,
+              (std::vector<std::string>{
+                  "BMOVE|64|Versuchte Verwendug von BMOVE mit negativer Anzahl von Bytes!",
+                  "BMOVE|64|Zieladresse ist 0 "}));
     EXPECT_EQ(target[1], 2);
 }
 

@@ -33,18 +33,14 @@ std::vector<int16_t> Sine(int32_t samples, double cyclesPerBlock, double amplitu
 }
 
 // A placed control at 8000 Hz, 256 samples per block, on device `device`.
-struct Session {
+struct Session : aurelix::testing::PlacedControl {
     Session(uint32_t device, int32_t analysis, int32_t buffers) {
-        aurel.InitProperties();
         aurel.SPS(8000);
         aurel.Samples(256);
         aurel.Analysis(analysis);
         aurel.Buffers(buffers);
         aurel.Device(static_cast<int32_t>(device));
     }
-    SimpleContainer container;
-    RecordedAurelEvents events;
-    Aurel aurel{container, &events};
 };
 
 void Pump() {
@@ -60,7 +56,8 @@ TEST(AurelSession, CaptureAnalyseTriggerRecordPauseReset) {
     OnFreshThread([&] {
         platform::ManualWaveInput device;
         Session session(*device.DeviceId(), 3, 1);
-        auto& [container, events, aurel] = session;
+        auto& events = session.events;
+        auto& aurel = session.aurel;
         aurel.LoopMethod(1);
         aurel.Threshold(1.0f);
         aurel.FileName(folder / "take.wav");
@@ -118,36 +115,35 @@ TEST(AurelSession, CaptureAnalyseTriggerRecordPauseReset) {
 }
 
 // Loop method 0: no window hooks, the control's timer polls buffer 1 on every tick.
-TEST(AurelSession, TimerDrivenCaptureRaisesCompleteOnEveryTick) {
-    OnFreshThread([] {
-        platform::ManualWaveInput device;
-        Session session(*device.DeviceId(), 1, 2);
-        auto& [container, events, aurel] = session;
-        aurel.TimerInterval(1);
-        aurel.Init();
-        EXPECT_EQ(aurel.Status(), 2);  // no open message is awaited
-        aurel.Start();
-        EXPECT_EQ(aurel.Status(), 6);
-        EXPECT_TRUE(aurel.Timer1().Enabled());
-        int ticks = 0;
-        std::vector<int32_t> colours;
-        aurel.lSub().OnRefresh([&](int32_t colour) { colours.push_back(colour); });
-        while (ticks < 4) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            platform::DoEvents();
-            ticks = static_cast<int>(
-                std::count(events.log.begin(), events.log.end(), std::string("Complete 0 0")));
-            device.Fill(Sine(256, 4, 1234));  // the tick re-queued a buffer: fill it
-        }
-        EXPECT_EQ(aurel.MaxAmplitudeL(), 1234);
-        ASSERT_GE(colours.size(), 2u);
-        // The lamp blinks between the analysis' own phase and the control's tick colour.
-        EXPECT_NE(std::find(colours.begin(), colours.end(), 65280), colours.end());
-        EXPECT_NE(std::find(colours.begin(), colours.end(), 32000), colours.end());
-        aurel.Pause();
-        EXPECT_FALSE(aurel.Timer1().Enabled());
-        aurel.Reset();
-    });
+FRESH_TEST(AurelSession, TimerDrivenCaptureRaisesCompleteOnEveryTick) {
+    platform::ManualWaveInput device;
+    Session session(*device.DeviceId(), 1, 2);
+    auto& events = session.events;
+    auto& aurel = session.aurel;
+    aurel.TimerInterval(1);
+    aurel.Init();
+    EXPECT_EQ(aurel.Status(), 2);  // no open message is awaited
+    aurel.Start();
+    EXPECT_EQ(aurel.Status(), 6);
+    EXPECT_TRUE(aurel.Timer1().Enabled());
+    int ticks = 0;
+    std::vector<int32_t> colours;
+    aurel.lSub().OnRefresh([&](int32_t colour) { colours.push_back(colour); });
+    while (ticks < 4) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        platform::DoEvents();
+        ticks = static_cast<int>(
+            std::count(events.log.begin(), events.log.end(), std::string("Complete 0 0")));
+        device.Fill(Sine(256, 4, 1234));  // the tick re-queued a buffer: fill it
+    }
+    EXPECT_EQ(aurel.MaxAmplitudeL(), 1234);
+    ASSERT_GE(colours.size(), 2u);
+    // The lamp blinks between the analysis' own phase and the control's tick colour.
+    EXPECT_NE(std::find(colours.begin(), colours.end(), 65280), colours.end());
+    EXPECT_NE(std::find(colours.begin(), colours.end(), 32000), colours.end());
+    aurel.Pause();
+    EXPECT_FALSE(aurel.Timer1().Enabled());
+    aurel.Reset();
 }
 
 // Playback: the file runs out, "doneplay" makes the control reset itself.
@@ -163,7 +159,7 @@ TEST(AurelSession, PlaybackRunsOutAndResetsTheControl) {
     OnFreshThread([&] {
         platform::ManualWaveOutput output;
         Session session(*output.DeviceId(), 1, 2);
-        auto& [container, events, aurel] = session;
+        auto& aurel = session.aurel;
         aurel.FileName(folder / "play.wav");
         aurel.Init(2);
         EXPECT_EQ(aurel.Status(), 3);

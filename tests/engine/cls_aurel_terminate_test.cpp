@@ -8,6 +8,7 @@
 #include "aurelix/engine/cls_aurel.h"
 #include "aurelix/platform/runtime/message_box.h"
 #include "aurelix/state/engine_state.h"
+#include "support/captured_messages.h"
 #include "support/caught_error.h"
 #include "support/fresh_thread.h"
 #include "support/temp_folder.h"
@@ -22,19 +23,10 @@ using aurelix::testing::TempFolder;
 // A settings store whose lock cannot be taken (a folder stands where the lock file goes),
 // so that the Reset inside termination fails with a Path/File access error when it
 // records the device handle.
-class UnwritableSettings {
-  public:
-    UnwritableSettings() {
-        std::filesystem::create_directories(folder_ / "aurelix/settings.ini.lock");
-        const char* old = std::getenv("XDG_CONFIG_HOME");
-        previous_ = old != nullptr ? old : "";
-        setenv("XDG_CONFIG_HOME", folder_.Path().c_str(), 1);
-    }
-    ~UnwritableSettings() { setenv("XDG_CONFIG_HOME", previous_.c_str(), 1); }
-
-  private:
-    TempFolder folder_;
-    std::string previous_;
+struct UnwritableSettings {
+    TempFolder folder;
+    bool made = std::filesystem::create_directories(folder / "aurelix/settings.ini.lock");
+    aurelix::testing::ScopedEnvironment home{"XDG_CONFIG_HOME", folder.Path()};
 };
 
 void PretendADeviceIsOpen() {
@@ -62,16 +54,12 @@ TEST(clsAurelTerminate, PassesResetErrorsOnWithItsContextLine) {
 
 TEST(clsAurelTerminate, DestructorShowsWhatItCannotPassOn) {
     UnwritableSettings settings;
-    std::vector<std::string> shown;
-    auto previous = platform::SetMessageBoxHandler(
-        [&](const std::string& text, int32_t style, const std::string& title) {
-            shown.push_back(title + "|" + std::to_string(style) + "|" + text);
-        });
+    aurelix::testing::CapturedMessages messages;
+    const auto& shown = messages.shown;
     OnFreshThread([] {
         clsAurel engine;
         PretendADeviceIsOpen();
     });
-    platform::SetMessageBoxHandler(previous);
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].rfind("Aurelix|16|", 0), 0u) << shown[0];
     EXPECT_NE(shown[0].find("Sub Class_Terminate in clsAurel"), std::string::npos);

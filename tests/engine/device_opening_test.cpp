@@ -22,61 +22,57 @@ namespace {
 using namespace aurelix::testing;
 using platform::RGB;
 
-TEST(DeviceOpening, MessageDrivenCaptureGoesThroughStatus0_3_7_3_0) {
-    OnFreshThread([] {
-        PipelineHost host;
-        host.Configure({}, *host.input.DeviceId());
-        EXPECT_EQ(state::State().Status, 0);
-        EXPECT_FALSE(host.Open().has_value());
-        EXPECT_EQ(state::State().Status, 3);
-        EXPECT_EQ(host.mail, std::vector<std::string>{"start"});
-        EXPECT_EQ(host.lamp.BackColor(), RGB(127, 0, 0));
-        EXPECT_TRUE(host.input.IsStarted());
-        EXPECT_EQ(host.input.QueuedCount(), 0u);  // nothing queued before Start
-        EXPECT_EQ(platform::GetSetting("AurelyxOCX", "WaveInDevices", "LastHandle"),
-                  std::to_string(state::State().WaveHandle));
-        const uint32_t handle = state::State().WaveHandle;
-        EXPECT_EQ(host.Open(), -1001);  // not idle: refused, device left alone
-        EXPECT_EQ(state::State().WaveHandle, handle);
-        EXPECT_EQ(state::State().Status, 3);
+FRESH_TEST(DeviceOpening, MessageDrivenCaptureGoesThroughStatus0_3_7_3_0) {
+    PipelineHost host;
+    host.Configure({}, *host.input.DeviceId());
+    EXPECT_EQ(state::State().Status, 0);
+    EXPECT_FALSE(host.Open().has_value());
+    EXPECT_EQ(state::State().Status, 3);
+    EXPECT_EQ(host.mail, std::vector<std::string>{"start"});
+    EXPECT_EQ(host.lamp.BackColor(), RGB(127, 0, 0));
+    EXPECT_TRUE(host.input.IsStarted());
+    EXPECT_EQ(host.input.QueuedCount(), 0u);  // nothing queued before Start
+    EXPECT_EQ(platform::GetSetting("AurelyxOCX", "WaveInDevices", "LastHandle"),
+              std::to_string(state::State().WaveHandle));
+    const uint32_t handle = state::State().WaveHandle;
+    EXPECT_EQ(host.Open(), -1001);  // not idle: refused, device left alone
+    EXPECT_EQ(state::State().WaveHandle, handle);
+    EXPECT_EQ(state::State().Status, 3);
 
-        host.engine->Start();
-        EXPECT_EQ(state::State().Status, 7);
-        EXPECT_EQ(host.input.QueuedCount(), 4u);
-        const auto refreshes = host.lamp.RefreshCount();
-        host.engine->Pause();
-        EXPECT_EQ(state::State().Status, 3);
-        EXPECT_EQ(host.lamp.RefreshCount(), refreshes + 1);
-        EXPECT_EQ(host.lamp.BackColor(), RGB(127, 0, 0));
-        host.engine->Reset();
-        EXPECT_EQ(state::State().Status, 0);
-        EXPECT_FALSE(host.input.IsOpen());
-        EXPECT_EQ(host.lamp.BackColor(), RGB(127, 127, 127));
-        EXPECT_EQ(host.Count("closed"), 1);
-        EXPECT_EQ(state::State().OldWaveProc, nullptr);
-        EXPECT_EQ(state::State().OldTimerProc, nullptr);
-    });
+    host.engine->Start();
+    EXPECT_EQ(state::State().Status, 7);
+    EXPECT_EQ(host.input.QueuedCount(), 4u);
+    const auto refreshes = host.lamp.RefreshCount();
+    host.engine->Pause();
+    EXPECT_EQ(state::State().Status, 3);
+    EXPECT_EQ(host.lamp.RefreshCount(), refreshes + 1);
+    EXPECT_EQ(host.lamp.BackColor(), RGB(127, 0, 0));
+    host.engine->Reset();
+    EXPECT_EQ(state::State().Status, 0);
+    EXPECT_FALSE(host.input.IsOpen());
+    EXPECT_EQ(host.lamp.BackColor(), RGB(127, 127, 127));
+    EXPECT_EQ(host.Count("closed"), 1);
+    EXPECT_EQ(state::State().OldWaveProc, nullptr);
+    EXPECT_EQ(state::State().OldTimerProc, nullptr);
 }
 
-TEST(DeviceOpening, TimerPacedCaptureGoesThroughStatus0_2_6_2_0) {
-    OnFreshThread([] {
-        PipelineHost host;
-        host.Configure({.loopMethod = 0}, *host.input.DeviceId());
-        host.Open();
-        EXPECT_EQ(state::State().Status, 2);  // no hook, so no confirmation
-        EXPECT_TRUE(host.mail.empty());
-        EXPECT_EQ(host.lamp.BackColor(), RGB(0, 175, 0));
-        host.engine->Start();
-        EXPECT_EQ(state::State().Status, 6);
-        EXPECT_TRUE(host.timer.Enabled());
-        EXPECT_EQ(host.timer.Interval(), 125);  // 1000 samples at 8000 Hz
-        host.engine->Pause();
-        EXPECT_EQ(state::State().Status, 2);
-        EXPECT_FALSE(host.timer.Enabled());
-        EXPECT_EQ(host.lamp.BackColor(), RGB(0, 175, 0));
-        host.engine->Reset();
-        EXPECT_EQ(state::State().Status, 0);
-    });
+FRESH_TEST(DeviceOpening, TimerPacedCaptureGoesThroughStatus0_2_6_2_0) {
+    PipelineHost host;
+    host.Configure({.loopMethod = 0}, *host.input.DeviceId());
+    host.Open();
+    EXPECT_EQ(state::State().Status, 2);  // no hook, so no confirmation
+    EXPECT_TRUE(host.mail.empty());
+    EXPECT_EQ(host.lamp.BackColor(), RGB(0, 175, 0));
+    host.engine->Start();
+    EXPECT_EQ(state::State().Status, 6);
+    EXPECT_TRUE(host.timer.Enabled());
+    EXPECT_EQ(host.timer.Interval(), 125);  // 1000 samples at 8000 Hz
+    host.engine->Pause();
+    EXPECT_EQ(state::State().Status, 2);
+    EXPECT_FALSE(host.timer.Enabled());
+    EXPECT_EQ(host.lamp.BackColor(), RGB(0, 175, 0));
+    host.engine->Reset();
+    EXPECT_EQ(state::State().Status, 0);
 }
 
 // An earlier run (another thread standing in for an earlier process) left the device
@@ -99,24 +95,21 @@ TEST(DeviceOpening, StaleStoredHandleIsClosedSoTheDeviceOpens) {
     });
 }
 
-TEST(DeviceOpening, DeviceHeldElsewhereFailsWith1051AndUnhooks) {
-    OnFreshThread([] {
-        PipelineHost host;
-        platform::WAVEFORMATEX format{1, 1, 8000, 16000, 2, 16, 0};
-        platform::HWAVEIN holder = 0;
-        ASSERT_EQ(platform::waveInOpen(&holder, *host.input.DeviceId(), &format, 0, 0, 0), 0u);
-        host.Configure({}, *host.input.DeviceId());
-        const auto error = CaughtError([&] { host.Open(); });
-        ASSERT_TRUE(error);
-        EXPECT_EQ(error->Number(), 1051);
-        EXPECT_EQ(error->Source(), "Aurelix");
-        EXPECT_EQ(error->Description(),
-                  "Function InitX in clsAurel\r\nWavedevice cannot be opened!");
-        EXPECT_EQ(state::State().OldWaveProc, nullptr);
-        EXPECT_EQ(state::State().OldTimerProc, nullptr);
-        EXPECT_EQ(state::State().SubclassMark, capture::kHooksRemoved);
-        EXPECT_EQ(platform::waveInClose(holder), 0u);
-    });
+FRESH_TEST(DeviceOpening, DeviceHeldElsewhereFailsWith1051AndUnhooks) {
+    PipelineHost host;
+    platform::WAVEFORMATEX format{1, 1, 8000, 16000, 2, 16, 0};
+    platform::HWAVEIN holder = 0;
+    ASSERT_EQ(platform::waveInOpen(&holder, *host.input.DeviceId(), &format, 0, 0, 0), 0u);
+    host.Configure({}, *host.input.DeviceId());
+    const auto error = CaughtError([&] { host.Open(); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->Number(), 1051);
+    EXPECT_EQ(error->Source(), "Aurelix");
+    EXPECT_EQ(error->Description(), "Function InitX in clsAurel\r\nWavedevice cannot be opened!");
+    EXPECT_EQ(state::State().OldWaveProc, nullptr);
+    EXPECT_EQ(state::State().OldTimerProc, nullptr);
+    EXPECT_EQ(state::State().SubclassMark, capture::kHooksRemoved);
+    EXPECT_EQ(platform::waveInClose(holder), 0u);
 }
 
 TEST(DeviceOpening, PlaybackWinsAndStereoBuffersSpanWholeBlocks) {
@@ -163,32 +156,28 @@ TEST(DeviceOpening, MissingPlaybackFileIsAnErrorNotANewFile) {
     });
 }
 
-TEST(DeviceOpening, StandaloneInitUsesItsOwnHostAndHostedInitNeedsOne) {
-    OnFreshThread([] {
-        platform::ManualWaveInput device;
-        {
-            clsAurel engine;
-            engine.Samples(512);
-            engine.SPS(8000);
-            engine.Channels(1);
-            engine.Buffers(2);
-            engine.LoopMethod(1);
-            engine.Device(int32_t(*device.DeviceId()));
-            auto lamp = std::make_shared<platform::Label>();
-            engine.FlashControl(lamp);
-            EXPECT_EQ(engine.Init(), 0);
-            EXPECT_EQ(state::State().Status, 3);
-            EXPECT_EQ(state::State().Lamp, lamp.get());
-            EXPECT_EQ(state::State().WaveWindow, engine.Host()->txtSub.hwnd());
-        }  // the engine resets on its way out
-        EXPECT_FALSE(device.IsOpen());
-        EXPECT_EQ(state::State().Status, 0);
-        state::State().HostedByControl = true;
-        clsAurel hosted;
-        const auto error = CaughtError([&] { hosted.Init(); });
-        ASSERT_TRUE(error);
-        EXPECT_EQ(error->Number(), 424);
-    });
+FRESH_TEST(DeviceOpening, StandaloneInitUsesItsOwnHostAndHostedInitNeedsOne) {
+    platform::ManualWaveInput device;
+    {
+        clsAurel engine;
+        engine.Samples(512);
+        engine.SPS(8000);
+        engine.Channels(1);
+        engine.Buffers(2);
+        engine.LoopMethod(1);
+        engine.Device(int32_t(*device.DeviceId()));
+        auto lamp = std::make_shared<platform::Label>();
+        engine.FlashControl(lamp);
+        EXPECT_EQ(engine.Init(), 0);
+        EXPECT_EQ(state::State().Status, 3);
+        EXPECT_EQ(state::State().Lamp, lamp.get());
+        EXPECT_EQ(state::State().WaveWindow, engine.Host()->txtSub.hwnd());
+    }  // the engine resets on its way out
+    EXPECT_FALSE(device.IsOpen());
+    EXPECT_EQ(state::State().Status, 0);
+    state::State().HostedByControl = true;
+    clsAurel hosted;
+    EXPECT_EQ(ErrorNumberOf([&] { hosted.Init(); }), 424);
 }
 
 }  // namespace

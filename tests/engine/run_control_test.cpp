@@ -40,27 +40,23 @@ TEST(RunControl, StartSetsBacklogAndTheAnalysisTimerByRingSizeAndAnalysis) {
     }
 }
 
-TEST(RunControl, ChangedDeviceListBeforeStartLeavesCaptureDryQuietly) {
-    OnFreshThread([] {
-        PipelineHost host;
-        host.Configure({}, *host.input.DeviceId());
-        host.Open();
-        platform::ManualWaveInput pluggedIn("Plugged in");
-        EXPECT_EQ(host.engine->Start(), 0);
-        EXPECT_EQ(state::State().Status, 7);
-        EXPECT_EQ(host.input.QueuedCount(), 0u);
-    });
+FRESH_TEST(RunControl, ChangedDeviceListBeforeStartLeavesCaptureDryQuietly) {
+    PipelineHost host;
+    host.Configure({}, *host.input.DeviceId());
+    host.Open();
+    platform::ManualWaveInput pluggedIn("Plugged in");
+    EXPECT_EQ(host.engine->Start(), 0);
+    EXPECT_EQ(state::State().Status, 7);
+    EXPECT_EQ(host.input.QueuedCount(), 0u);
 }
 
-TEST(RunControl, StartErrorsArePassedOnWithTheirContext) {
-    OnFreshThread([] {
-        PipelineHost host;
-        host.engine->LoopMethod(0);
-        const auto error = CaughtError([&] { host.engine->Start(); });
-        ASSERT_TRUE(error);
-        EXPECT_EQ(error->Number(), 11);
-        EXPECT_EQ(error->Description(), "Function Start in clsAurel\r\nDivision by zero");
-    });
+FRESH_TEST(RunControl, StartErrorsArePassedOnWithTheirContext) {
+    PipelineHost host;
+    host.engine->LoopMethod(0);
+    const auto error = CaughtError([&] { host.engine->Start(); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->Number(), 11);
+    EXPECT_EQ(error->Description(), "Function Start in clsAurel\r\nDivision by zero");
 }
 
 TEST(RunControl, ResetGoesOnWithoutTimerLampOrFileAndTwiceIsHarmless) {

@@ -20,6 +20,7 @@
 #include "aurelix/platform/windows/ui_timer.h"
 #include "aurelix/platform/windows/window.h"
 #include "aurelix/state/engine_state.h"
+#include "support/temp_folder.h"
 
 namespace aurelix::testing {
 
@@ -109,11 +110,6 @@ inline std::vector<int16_t> TestBlock(int32_t index, int32_t samples) {
     return block;
 }
 
-inline std::string FileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 template <class T>
 T Field(const std::string& bytes, size_t offset) {
     T value{};
@@ -127,10 +123,6 @@ struct DecodedWav {
     int64_t frames = 0;
     std::vector<int16_t> samples;
 };
-
-inline bool HaveTool(const std::string& name) {
-    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
-}
 
 inline std::string CommandOutput(const std::string& command) {
     std::string output;

@@ -41,13 +41,6 @@ TEST(SecondsSinceMidnight, AgreesWithTheLocalClock) {
     EXPECT_LT(std::min(difference, 86400.0 - difference), 2.0);
 }
 
-TEST(LibraryVersion, IsTheBuildsVersion) {
-    const LibraryVersion version = GetLibraryVersion();
-    EXPECT_EQ(version.major, 1);
-    EXPECT_EQ(version.minor, 0);
-    EXPECT_EQ(version.revision, 52);
-}
-
 TEST(LibraryFolder, IsTheFolderOfTheBinaryHoldingTheLibrary) {
     // The library is linked statically into this test program.
     const auto program = std::filesystem::canonical("/proc/self/exe");

@@ -19,12 +19,9 @@ namespace aurelix::platform {
 namespace {
 
 using testing::CaughtError;
+using testing::ErrorNumberOf;
+using testing::FileBytes;
 using testing::TempFolder;
-
-std::string Contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 void Create(const std::string& path, const std::string& contents) {
     std::ofstream(path, std::ios::binary) << contents;
@@ -55,7 +52,7 @@ TEST_F(FileIo, PositionsStartAtOneAndFollowReadsAndWrites) {
     EXPECT_EQ(FileSeek(number), 6);
     EXPECT_EQ(FileLength(number), 6);
     FileClose(number);
-    EXPECT_EQ(Contents(path), "aXYdef");
+    EXPECT_EQ(FileBytes(path), "aXYdef");
     EXPECT_EQ(FileLen(path), 6);
 }
 
@@ -74,7 +71,7 @@ TEST_F(FileIo, BeyondTheEndReadsZerosAndWritesLeaveAZeroGap) {
     FileWrite(1, "S", 1);
     EXPECT_EQ(FileLength(1), 45);
     FileClose(1);
-    EXPECT_EQ(Contents(path), "xyz" + std::string(41, '\0') + "S");
+    EXPECT_EQ(FileBytes(path), "xyz" + std::string(41, '\0') + "S");
 }
 
 TEST_F(FileIo, OutputEmptiesAnExistingFileAndBinaryKeepsIt) {
@@ -86,9 +83,7 @@ TEST_F(FileIo, OutputEmptiesAnExistingFileAndBinaryKeepsIt) {
     FileOpen(1, path, FileMode::Output);
     EXPECT_EQ(FileLength(1), 0);
     char byte;
-    const auto error = CaughtError([&] { FileRead(1, &byte, 1); });
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->Number(), 54);
+    EXPECT_EQ(ErrorNumberOf([&] { FileRead(1, &byte, 1); }), 54);
 }
 
 TEST_F(FileIo, MisuseRaisesTheRuntimesNumbers) {
@@ -135,9 +130,7 @@ TEST_F(FileIo, NumbersAreHandedOutLowestFirstUpTo511) {
         ASSERT_EQ(FreeFile(), number);
         FileOpen(number, path, FileMode::Binary);
     }
-    const auto error = CaughtError([] { FreeFile(); });
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->Number(), 67);
+    EXPECT_EQ(ErrorNumberOf([] { FreeFile(); }), 67);
     FileClose(200);
     EXPECT_FALSE(FileIsOpen(200));
     EXPECT_EQ(FreeFile(), 200);
@@ -157,7 +150,7 @@ TEST_F(FileIo, ReadOnlyFileOpensForReadingAndRefusesWrites) {
     ASSERT_TRUE(error);
     EXPECT_EQ(error->Number(), 75);
     EXPECT_NE(error->Description().find(path), std::string::npos);
-    EXPECT_EQ(Contents(path), "RIFF");
+    EXPECT_EQ(FileBytes(path), "RIFF");
 }
 
 }  // namespace

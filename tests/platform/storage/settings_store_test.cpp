@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "aurelix/platform/runtime/message_box.h"
+#include "support/captured_messages.h"
 #include "support/caught_error.h"
 #include "support/temp_folder.h"
 
@@ -21,47 +22,14 @@ namespace aurelix::platform {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::FileBytes;
+using testing::ScopedEnvironment;
 using testing::TempFolder;
-
-std::string Contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Sets an environment variable for the lifetime of the object.
-class ScopedEnvironment {
-  public:
-    ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnvironment() {
-        if (old_) {
-            setenv(name_, old_->c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 // Every test gets its own settings home, and a message box that records instead of
 // printing.
 class SettingsStore : public ::testing::Test {
   protected:
-    SettingsStore() : configHome_("XDG_CONFIG_HOME", home_.Path()) {
-        previousHandler_ =
-            SetMessageBoxHandler([this](const std::string& text, int32_t, const std::string&) {
-                messages_.push_back(text);
-            });
-    }
-    ~SettingsStore() override { SetMessageBoxHandler(previousHandler_); }
-
     std::string Folder() const { return home_ / "aurelix"; }
     std::string File() const { return Folder() + "/settings.ini"; }
     void WriteFile(const std::string& text) const {
@@ -79,9 +47,9 @@ class SettingsStore : public ::testing::Test {
     }
 
     TempFolder home_;
-    ScopedEnvironment configHome_;
-    MessageBoxHandler previousHandler_;
-    std::vector<std::string> messages_;
+    ScopedEnvironment configHome_{"XDG_CONFIG_HOME", home_.Path()};
+    testing::CapturedMessages captured_;
+    std::vector<std::string>& messages_ = captured_.shown;
 };
 
 TEST_F(SettingsStore, KeepsValuesPerApplicationSectionAndKey) {
@@ -94,7 +62,7 @@ TEST_F(SettingsStore, KeepsValuesPerApplicationSectionAndKey) {
     EXPECT_EQ(GetSetting("AurelyxOCX", "WaveOutDevices", "lasthandle"), "");
     EXPECT_EQ(GetSetting("Other", "WaveInDevices", "LastHandle", "none"), "none");
 
-    const std::string text = Contents(File());
+    const std::string text = FileBytes(File());
     EXPECT_NE(text.find("[AurelyxOCX\\WaveInDevices]\nLastHandle=7\n"), std::string::npos) << text;
     EXPECT_TRUE(messages_.empty());
 }
@@ -178,13 +146,13 @@ TEST_F(SettingsStore, UnparseableFileReadsAsDefaultsAndIsKeptAside) {
         "[AurelyxOCX\\WaveInDevices]\nLastHandle=5\nthis is not a setting\n";
     WriteFile(garbage);
     EXPECT_EQ(GetSetting("AurelyxOCX", "WaveInDevices", "LastHandle", "0"), "0");
-    EXPECT_EQ(Contents(File()), garbage);  // reading changes nothing
+    EXPECT_EQ(FileBytes(File()), garbage);  // reading changes nothing
     EXPECT_TRUE(messages_.empty());
 
     SaveSetting("AurelyxOCX", "WaveInDevices", "LastHandle", "9");
     const auto aside = SetAsideFiles();
     ASSERT_EQ(aside.size(), 1u);
-    EXPECT_EQ(Contents(aside[0]), garbage);
+    EXPECT_EQ(FileBytes(aside[0]), garbage);
     ASSERT_EQ(messages_.size(), 1u);
     EXPECT_NE(messages_[0].find(aside[0].string()), std::string::npos) << messages_[0];
     EXPECT_NE(messages_[0].find("line 3"), std::string::npos) << messages_[0];
@@ -203,7 +171,7 @@ TEST_F(SettingsStore, SettingsFileThatIsAFolderIsMovedAsideWhole) {
     EXPECT_EQ(GetSetting("AurelyxOCX", "WaveInDevices", "LastHandle", "0"), "3");
     const auto aside = SetAsideFiles();
     ASSERT_EQ(aside.size(), 1u);
-    EXPECT_EQ(Contents(aside[0].string() + "/keep.txt"), "precious");
+    EXPECT_EQ(FileBytes(aside[0].string() + "/keep.txt"), "precious");
     EXPECT_EQ(messages_.size(), 1u);
 }
 

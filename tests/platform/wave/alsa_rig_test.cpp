@@ -233,7 +233,7 @@ TEST(AlsaRigTest, PlaybackIsHeardOnTheMonitor) {
     std::this_thread::sleep_for(300ms);
     recorder.Stop();
 
-    const std::string bytes = testing::ReadAll(recorded);
+    const std::string bytes = testing::FileBytes(recorded);
     std::vector<int16_t> samples(bytes.size() / 2);
     std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
     // 1.5 s is 64 blocks; allow for the edges.

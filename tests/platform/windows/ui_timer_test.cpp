@@ -9,8 +9,12 @@
 #include "aurelix/platform/windows/ui_timer.h"
 #include "aurelix/platform/windows/window.h"
 
+#include "support/caught_error.h"
+
 namespace aurelix::platform {
 namespace {
+
+using aurelix::testing::ErrorNumberOf;
 
 using namespace std::chrono_literals;
 
@@ -68,12 +72,7 @@ TEST(UiTimerTest, IntervalZeroNeverTicksAndNegativeIsRefused) {
     timer.Enabled(true);
     EXPECT_FALSE(RunMessageLoop([] { return false; }, 10ms));
     EXPECT_EQ(ticks, 0);
-    try {
-        timer.Interval(-1);
-        FAIL() << "negative interval accepted";
-    } catch (const RuntimeError& error) {
-        EXPECT_EQ(error.Number(), err::kInvalidPropertyValue);
-    }
+    EXPECT_EQ(ErrorNumberOf([&] { timer.Interval(-1); }), err::kInvalidPropertyValue);
     EXPECT_EQ(timer.Interval(), 0);
 }
 
