@@ -163,10 +163,4 @@ inline DecodedWav ReadWithPython(const std::string& path) {
         path + "'");
 }
 
-inline DecodedWav ReadWithSox(const std::string& path) {
-    const std::string file = "'" + path + "'";
-    return Decoded("echo $(soxi -c " + file + ") $(soxi -b " + file + ") $(soxi -r " + file +
-                   ") $(soxi -s " + file + "); sox " + file + " -t raw -e signed -b 16 -L -");
-}
-
 }  // namespace aurelix::testing
