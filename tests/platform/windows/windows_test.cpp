@@ -250,31 +250,21 @@ TEST(UiTimerTest, TicksOnlyFromTheOwnersLoopAndOnceWhenLate) {
         EXPECT_EQ(id, std::this_thread::get_id());
 }
 
-TEST(UiTimerTest, DisablingInsideTheTickHandlerStopsTheTicks) {
-    UiTimer timer;
-    int ticks = 0;
-    timer.OnTick([&] {
-        ++ticks;
-        timer.Enabled(false);
-    });
-    timer.Interval(2);
-    timer.Enabled(true);
-    EXPECT_FALSE(RunMessageLoop([] { return false; }, 30ms));
-    EXPECT_EQ(ticks, 1);
-}
-
-TEST(UiTimerTest, DestroyedTimersNoLongerTick) {
-    auto doomed = std::make_unique<UiTimer>();
-    int ticks = 0;
-    doomed->OnTick([&] {
-        ++ticks;
-        doomed.reset();  // destroyed from inside its own tick
-    });
-    doomed->Interval(1);
-    doomed->Enabled(true);
-    EXPECT_FALSE(RunMessageLoop([] { return false; }, 20ms));
-    EXPECT_EQ(ticks, 1);
-    EXPECT_EQ(doomed, nullptr);
+// A tick handler that disables or destroys its own timer gets that one tick only.
+TEST(UiTimerTest, DisablingOrDestroyingInsideTheTickHandlerStopsTheTicks) {
+    for (const bool destroy : {false, true}) {
+        auto timer = std::make_unique<UiTimer>();
+        int ticks = 0;
+        timer->OnTick([&] {
+            ++ticks;
+            destroy ? timer.reset() : timer->Enabled(false);
+        });
+        timer->Interval(2);
+        timer->Enabled(true);
+        EXPECT_FALSE(RunMessageLoop([] { return false; }, 30ms));
+        EXPECT_EQ(ticks, 1) << destroy;
+        EXPECT_EQ(timer == nullptr, destroy);
+    }
 }
 
 TEST(UiTimerTest, IntervalZeroNeverTicksAndNegativeIsRefused) {
