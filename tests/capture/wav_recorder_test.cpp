@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <tuple>
 
@@ -7,7 +9,12 @@
 #include "aurelix/capture/wav_recorder.h"
 #include "aurelix/platform/runtime/message_box.h"
 #include "aurelix/platform/storage/file_io.h"
+#include "aurelix/platform/wave/manual_wave_device.h"
+#include "aurelix/platform/wave/wave_devices.h"
+#include "aurelix/platform/windows/window.h"
 #include "aurelix/state/engine_state.h"
+#include "platform/wave/wav_bytes.h"
+#include "support/captured_messages.h"
 #include "support/fresh_thread.h"
 #include "support/pipeline_host.h"
 #include "support/temp_folder.h"
@@ -27,35 +34,11 @@ std::vector<int16_t> Concatenated(int32_t firstBlock, int32_t lastBlock, int32_t
     return all;
 }
 
-// The header fields, then what the external readers make of the file.
+// Byte for byte the file a hand-made header and the samples give.
 void ExpectWav(const std::string& path, int channels, int rate,
                const std::vector<int16_t>& samples) {
-    const std::string bytes = FileBytes(path);
-    ASSERT_EQ(bytes.size(), 44 + samples.size() * 2);
-    const int32_t dataSize = int32_t(samples.size() * 2);
-    EXPECT_EQ(bytes.substr(0, 4) + bytes.substr(8, 8) + bytes.substr(36, 4), "RIFFWAVEfmt data");
-    EXPECT_EQ(Field<int32_t>(bytes, 4), dataSize + 36);
-    EXPECT_EQ(Field<int32_t>(bytes, 16), 16);
-    EXPECT_EQ(Field<int16_t>(bytes, 20), 1);
-    EXPECT_EQ(Field<int16_t>(bytes, 22), channels);
-    EXPECT_EQ(Field<int32_t>(bytes, 24), rate);
-    EXPECT_EQ(Field<int32_t>(bytes, 28), rate * 2 * channels);
-    EXPECT_EQ(Field<int16_t>(bytes, 32), 2 * channels);
-    EXPECT_EQ(Field<int16_t>(bytes, 34), 16);
-    EXPECT_EQ(Field<int32_t>(bytes, 40), dataSize);
-    EXPECT_EQ(AsSamples(bytes, 44), samples);
-    for (const auto& [tool, read] :
-         {std::pair{"python3", &ReadWithPython}, std::pair{"sox", &ReadWithSox}}) {
-        if (!HaveTool(tool)) {
-            GTEST_SKIP() << tool << " is not installed; the header was checked by hand only";
-        }
-        const DecodedWav wav = read(path);
-        EXPECT_EQ(std::make_tuple(wav.channels, wav.bits, wav.rate),
-                  std::make_tuple(channels, 16, rate))
-            << tool;
-        EXPECT_EQ(wav.frames, int64_t(samples.size()) / channels) << tool;
-        EXPECT_EQ(wav.samples, samples) << tool;
-    }
+    EXPECT_EQ(FileBytes(path),
+              platform::testing::PcmWav(uint16_t(channels), uint32_t(rate), samples));
 }
 
 TEST(WavRecorder, OneSecondLimitAt8000HzKeepsSevenBlocks) {
@@ -121,23 +104,72 @@ TEST(WavRecorder, WriteErrorStopsRecordingAndCapture) {
 }
 
 TEST(Bmove, BadArgumentsAreReportedAndMoveNothing) {
-    std::vector<std::tuple<std::string, int32_t, std::string>> shown;
-    const auto previous = platform::SetMessageBoxHandler(
-        [&](const std::string& text, int32_t style, const std::string& title) {
-            shown.emplace_back(text, style, title);
-        });
+    aurelix::testing::CapturedMessages messages;
     int16_t source[2] = {1, 2}, target[2] = {0, 0};
     BMOVE(source, target, -2);
     BMOVE(source, nullptr, 4);
     BMOVE(source, nullptr, 0);
     BMOVE(source, target, 4);
-    platform::SetMessageBoxHandler(previous);
-    using Shown = std::tuple<std::string, int32_t, std::string>;
-    EXPECT_EQ(shown,
-              (std::vector<Shown>{
-                  {"Versuchte Verwendug von BMOVE mit negativer Anzahl von Bytes!", 64, "BMOVE"},
-                  {"Zieladresse ist 0 ", 64, "BMOVE"}}));
+    EXPECT_EQ(messages.shown,
+              (std::vector<std::string>{
+                  "BMOVE|64|Versuchte Verwendug von BMOVE mit negativer Anzahl von Bytes!",
+                  "BMOVE|64|Zieladresse ist 0 "}));
     EXPECT_EQ(target[1], 2);
+}
+
+// Through the WAV file output: the played file is the source, byte for byte.
+TEST(Playback, AFilePlaysSampleIdenticalThenTheHostResets) {
+    TempFolder folder;
+    const std::string in = folder / "in.wav", out = folder / "out.wav";
+    const std::vector<int16_t> samples = platform::testing::Ramp(10400);
+    std::ofstream(in, std::ios::binary) << platform::testing::PcmWav(1, 8000, samples);
+    const auto device = platform::AddFileOutputDevice(out, false);
+    ASSERT_TRUE(device) << device.error;
+    OnFreshThread([&] {
+        PipelineHost host;
+        host.onMail = [&](const std::string& word) {
+            if (word == "doneplay")
+                host.engine->Reset();  // as the control does
+        };
+        host.Configure({.samples = 1000, .buffers = 3, .analysisOff = false},
+                       *platform::WaveOutDeviceIndex(device.key));
+        host.engine->FileName(in);
+        host.Open(2);
+        host.engine->Start();
+        platform::RunMessageLoop([&] { return host.Count("doneplay") > 0; },
+                                 std::chrono::seconds(20));
+        for (int round = 0; round < 10; ++round)
+            platform::DoEvents();
+        EXPECT_EQ(host.Count("doneplay"), 1);
+        EXPECT_EQ(state::State().Status, 0);
+    });
+    platform::RemoveWaveDevice(device.key);
+    EXPECT_EQ(FileBytes(out), platform::testing::PcmWav(1, 8000, samples));
+}
+
+TEST(Playback, StereoFilePlaysEveryFrameInOrder) {
+    TempFolder folder;
+    std::vector<int16_t> frames;
+    for (int16_t i = 1; i <= 2500; ++i)
+        frames.insert(frames.end(), {i, int16_t(-i)});
+    std::ofstream(folder / "st.wav", std::ios::binary)
+        << std::string(44, '\0')
+        << std::string(reinterpret_cast<const char*>(frames.data()), frames.size() * 2);
+    OnFreshThread([&] {
+        PipelineHost host;
+        platform::ManualWaveOutput output;
+        host.Configure({.channels = 2, .samples = 400, .buffers = 3, .analysisOff = false},
+                       *output.DeviceId());
+        host.engine->FileName(folder / "st.wav");
+        host.Open(2);
+        host.engine->Start();
+        EXPECT_EQ(output.WrittenCount(), 3u);
+        while (output.CompleteNext())
+            platform::DoEvents();
+        EXPECT_EQ(output.Played(), frames);
+        EXPECT_EQ(output.LastFormat()->nChannels, 2);
+        EXPECT_EQ(host.Count("doneplay"), 1);
+    });
 }
 
 }  // namespace

@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <string>
+#include <tuple>
+#include <vector>
 
 #include "aurelix/control/aurel.h"
+#include "aurelix/control/aurel_dispatch.h"
 #include "aurelix/platform/runtime/clock.h"
 #include "aurelix/state/engine_state.h"
 #include "control/control_test_support.h"
@@ -14,227 +20,283 @@
 namespace aurelix::control {
 namespace {
 
+using Names = std::vector<std::string>;
 using aurelix::testing::CaughtError;
-using aurelix::testing::OnFreshThread;
-using aurelix::testing::RecordedAurelEvents;
+using aurelix::testing::ErrorNumberOf;
+using aurelix::testing::PlacedControl;
 using aurelix::testing::TempFolder;
-using platform::SimpleContainer;
+using platform::BoundedArray;
 using platform::Variant;
 
-TEST(AurelProperties, ANewControlReadsBackItsDefaults) {
-    OnFreshThread([] {
-        SimpleContainer container;
-        Aurel aurel(container);
-        aurel.InitProperties();
-        EXPECT_EQ(aurel.SPS(), 44100);
-        EXPECT_EQ(aurel.Bips(), 16);
-        EXPECT_EQ(aurel.Channels(), 1);
-        EXPECT_EQ(aurel.Samples(), 1024);
-        EXPECT_EQ(aurel.Analysis(), 3);
-        EXPECT_EQ(aurel.Buffers(), 1);
-        EXPECT_EQ(aurel.TimerInterval(), 1);
-        EXPECT_EQ(aurel.Devices(), 0);
-        EXPECT_EQ(aurel.LoopMethod(), 0);
-        EXPECT_EQ(aurel.Sequence(), Variant(int16_t{0}));
-        EXPECT_TRUE(state::State().HostedByControl);
-        EXPECT_EQ(state::State().Timer, &aurel.Timer1());
-    });
+FRESH_TEST(AurelProperties, ANewControlStartsFromItsDefaultsAndOwnsTheTimer) {
+    PlacedControl placed;
+    Aurel& aurel = placed.aurel;
+    EXPECT_EQ(
+        std::tuple(aurel.SPS(), aurel.Bips(), aurel.Channels(), aurel.Samples(), aurel.Analysis(),
+                   aurel.Buffers(), aurel.TimerInterval(), aurel.LoopMethod()),
+        std::tuple(44100, 16, 1, 1024, 3, 1, 1, 0));
+    EXPECT_EQ(aurel.Sequence(), platform::Variant(int16_t{0}));
+    EXPECT_TRUE(state::State().HostedByControl);
+    EXPECT_EQ(state::State().Timer, &aurel.Timer1());
 }
 
-TEST(AurelProperties, BlockSizeAndAnalysisRulesRaiseChangedSamples) {
-    OnFreshThread([] {
-        SimpleContainer container;
-        RecordedAurelEvents events;
-        Aurel aurel(container, &events);
-        aurel.InitProperties();
-        aurel.Analysis(0);
-        events.log.clear();
-        aurel.Samples(0);
-        EXPECT_EQ(aurel.Samples(), 1);  // raised to 1 before the rule: no event
-        aurel.Samples(1000);
-        EXPECT_EQ(aurel.Samples(), 1000);
-        aurel.Analysis(0);
-        EXPECT_TRUE(events.log.empty());
-        aurel.Analysis(3);
-        EXPECT_EQ(aurel.Samples(), 1024);
-        aurel.Samples(1000);
-        EXPECT_EQ(aurel.Samples(), 1024);
-        EXPECT_EQ(events.log,
-                  (std::vector<std::string>{"ChangedSamples 1000", "ChangedSamples 1000"}));
-        EXPECT_EQ(state::State().BlockSamples, 1024);
-        EXPECT_EQ(state::State().AnalysisFlags, 3);
-        EXPECT_EQ(container.ChangedNames(),
-                  (std::vector<std::string>{"Analysis", "Samples", "Samples", "Analysis",
-                                            "Analysis", "Samples"}));
-    });
+FRESH_TEST(AurelProperties, BlockSizeAndAnalysisRulesRaiseChangedSamples) {
+    PlacedControl placed;
+    Aurel& aurel = placed.aurel;
+    aurel.Analysis(0);
+    placed.events.log.clear();
+    aurel.Samples(0);
+    EXPECT_EQ(aurel.Samples(), 1);  // raised to 1 before the rule: no event
+    aurel.Samples(1000);
+    EXPECT_EQ(aurel.Samples(), 1000);
+    aurel.Analysis(0);
+    EXPECT_TRUE(placed.events.log.empty());
+    aurel.Analysis(3);
+    EXPECT_EQ(aurel.Samples(), 1024);
+    aurel.Samples(1000);
+    EXPECT_EQ(aurel.Samples(), 1024);
+    EXPECT_EQ(placed.events.log, (Names{"ChangedSamples 1000", "ChangedSamples 1000"}));
+    EXPECT_EQ(std::tuple(state::State().BlockSamples, state::State().AnalysisFlags),
+              std::tuple(1024, 3));
+    EXPECT_EQ(placed.container.ChangedNames(),
+              (Names{"Analysis", "Samples", "Samples", "Analysis", "Analysis", "Samples"}));
 }
 
-TEST(AurelProperties, SettersWithImmediateEffectOnTheSharedState) {
-    OnFreshThread([] {
-        SimpleContainer container;
-        Aurel aurel(container);
-        aurel.InitProperties();
-        aurel.SPS(8000);
-        aurel.LoopMethod(3);
-        aurel.Threshold(5.0f);
-        aurel.TimerInterval(40);
-        auto& state = state::State();
-        EXPECT_EQ(state.SampleRate, 8000);
-        EXPECT_EQ(state.LoopMode, 3);
-        EXPECT_EQ(state.ThresholdLevel, 1600);
-        EXPECT_EQ(aurel.Threshold(), 5.0f);
-        EXPECT_EQ(aurel.Timer1().Interval(), 40);
-        state.ThresholdLevel = 800;  // reading replaces the stored value
-        EXPECT_EQ(aurel.Threshold(), 2.5f);
-        EXPECT_EQ(container.ChangedNames(),
-                  (std::vector<std::string>{"SpS", "LoopMethod", "Threshold", "TimerInterval"}));
-    });
+FRESH_TEST(AurelProperties, SettersWithImmediateEffectOnTheSharedState) {
+    PlacedControl placed;
+    Aurel& aurel = placed.aurel;
+    aurel.SPS(8000);
+    aurel.LoopMethod(3);
+    aurel.Threshold(5.0f);
+    aurel.TimerInterval(40);
+    auto& state = state::State();
+    EXPECT_EQ(std::tuple(state.SampleRate, state.LoopMode, state.ThresholdLevel),
+              std::tuple(8000, 3, 1600));
+    EXPECT_EQ(aurel.Timer1().Interval(), 40);
+    state.ThresholdLevel = 800;  // reading replaces the stored value
+    EXPECT_EQ(aurel.Threshold(), 2.5f);
+    EXPECT_EQ(placed.container.ChangedNames(),
+              (Names{"SpS", "LoopMethod", "Threshold", "TimerInterval"}));
 }
 
-TEST(AurelProperties, RefusedWritesRaiseByModeAndChangeNothing) {
-    OnFreshThread([] {
-        SimpleContainer container(/*userMode=*/false);
-        Aurel aurel(container);
-        aurel.InitProperties();
-        auto number = [](auto&& body) { return CaughtError(body).value().Number(); };
-        // Design time: run-time-only writes and the always-refused ones give 387.
-        EXPECT_EQ(number([&] { aurel.Device(2); }), 387);
-        EXPECT_EQ(number([&] { aurel.Recording(true); }), 387);
-        EXPECT_EQ(number([&] { aurel.MissedCount(3); }), 387);
-        EXPECT_EQ(number([&] { aurel.Playing(true); }), 387);
-        EXPECT_EQ(number([&] { aurel.FilePointer(9); }), 387);
-        EXPECT_EQ(number([&] { aurel.Devices(9); }), 387);
-        EXPECT_EQ(number([&] { aurel.SamplingTime(1.0); }), 387);
-        EXPECT_EQ(aurel.Device(), 0);
-        EXPECT_FALSE(aurel.Recording());
-        EXPECT_TRUE(container.ChangedNames().empty());
-        // Run time: the always-refused ones give 382 with the standard text.
-        container.SetUserMode(true);
-        auto error = CaughtError([&] { aurel.Playing(true); });
-        ASSERT_TRUE(error);
-        EXPECT_EQ(error->Number(), 382);
-        EXPECT_EQ(error->Description(), "Set not supported at runtime");
-        EXPECT_EQ(number([&] { aurel.Devices(1); }), 382);
-        aurel.Device(2);
-        aurel.MissedCount(3);
-        EXPECT_EQ(aurel.Device(), 2);
-        EXPECT_EQ(state::State().MissedCount, 3);
-        EXPECT_EQ(aurel.MissedCount(), 3);
-    });
+FRESH_TEST(AurelProperties, RefusedWritesRaiseByModeAndChangeNothing) {
+    PlacedControl placed(/*userMode=*/false);
+    Aurel& aurel = placed.aurel;
+    const std::function<void()> runTimeOnly[] = {
+        [&] { aurel.Device(2); }, [&] { aurel.Recording(true); }, [&] { aurel.MissedCount(3); }};
+    const std::function<void()> neverWritten[] = {
+        [&] { aurel.Playing(true); }, [&] { aurel.FilePointer(9); }, [&] { aurel.Devices(9); },
+        [&] { aurel.SamplingTime(1.0); }};
+    // Design time: both kinds give 387; run time: only the never-written ones, with 382.
+    for (const auto& write : runTimeOnly) {
+        EXPECT_EQ(ErrorNumberOf(write), 387);
+    }
+    for (const auto& write : neverWritten) {
+        EXPECT_EQ(ErrorNumberOf(write), 387);
+    }
+    EXPECT_EQ(aurel.Device(), 0);
+    EXPECT_FALSE(aurel.Recording());
+    EXPECT_TRUE(placed.container.ChangedNames().empty());
+    placed.container.SetUserMode(true);
+    for (const auto& write : neverWritten) {
+        EXPECT_EQ(ErrorNumberOf(write), 382);
+    }
+    EXPECT_EQ(aurelix::testing::ErrorTextOf(neverWritten[0]), "Set not supported at runtime");
+    for (const auto& write : runTimeOnly) {
+        EXPECT_EQ(ErrorNumberOf(write), 0);
+    }
+    EXPECT_EQ(std::tuple(aurel.Device(), aurel.MissedCount(), state::State().MissedCount),
+              std::tuple(2, 3, 3));
 }
 
-TEST(AurelProperties, RecordingDefaultsTheFileNameAndSamplingTimeNeedsARate) {
-    OnFreshThread([] {
-        SimpleContainer container;
-        Aurel aurel(container);
-        aurel.InitProperties();
-        aurel.Recording(true);
-        EXPECT_EQ(std::filesystem::path(aurel.FileName()),
-                  std::filesystem::path(platform::LibraryFolder()) / "Recording.wav");
-        aurel.FileName("take.wav");
-        aurel.Recording(true);
-        EXPECT_EQ(aurel.FileName(), "take.wav");
-        aurel.Samples(4096);
-        EXPECT_NEAR(aurel.SamplingTime(), 4096 * 1000.0 / 44100, 1e-9);
-        aurel.SPS(0);
-        EXPECT_EQ(CaughtError([&] { aurel.SamplingTime(); })->Number(), 11);
-    });
+FRESH_TEST(AurelProperties, RecordingDefaultsTheFileNameAndSamplingTimeNeedsARate) {
+    PlacedControl placed;
+    Aurel& aurel = placed.aurel;
+    aurel.Recording(true);
+    EXPECT_EQ(std::filesystem::path(aurel.FileName()),
+              std::filesystem::path(platform::LibraryFolder()) / "Recording.wav");
+    aurel.FileName("take.wav");
+    aurel.Recording(true);
+    EXPECT_EQ(aurel.FileName(), "take.wav");
+    aurel.Samples(4096);
+    EXPECT_NEAR(aurel.SamplingTime(), 4096 * 1000.0 / 44100, 1e-9);
+    aurel.SPS(0);
+    EXPECT_EQ(ErrorNumberOf([&] { aurel.SamplingTime(); }), 11);
+    // Device names outside the list found at creation (the simulated inputs are always
+    // there) are empty.
+    PlacedControl unset(true, false);
+    Aurel& listed = unset.aurel;
+    ASSERT_GT(listed.Devices(), 0);
+    EXPECT_FALSE(listed.DeviceName(listed.Devices() - 1).empty());
+    EXPECT_EQ(listed.DeviceName(listed.Devices()), "");
+    EXPECT_EQ(listed.DeviceName(-1), "");
 }
 
-TEST(AurelProperties, DeviceNamesOutsideTheListAreEmpty) {
-    OnFreshThread([] {
-        SimpleContainer container;
-        Aurel aurel(container);
-        ASSERT_GT(aurel.Devices(), 0);  // the simulated inputs are always there
-        EXPECT_FALSE(aurel.DeviceName(0).empty());
-        EXPECT_EQ(aurel.DeviceName(aurel.Devices()), "");
-        EXPECT_EQ(aurel.DeviceName(-1), "");
-    });
+FRESH_TEST(AurelPersistence, OnlyValuesThatDifferFromTheirDefaultsAreStored) {
+    TempFolder folder;
+    PlacedControl placed;
+    Aurel& aurel = placed.aurel;
+    aurel.SPS(8000);
+    aurel.Threshold(2.5f);
+    aurel.FileName("/data/take \"1\".wav");
+    aurel.Samples(0);  // 1 with the FFT bit
+    platform::PropertyBag bag;
+    aurel.WriteProperties(bag);
+    EXPECT_EQ(bag.Count(), 4u);
+    EXPECT_FALSE(bag.Contains("Devices"));
+    bag.SaveToFile(folder / "form.bag");
+
+    Aurel loaded(placed.container);
+    platform::PropertyBag reread;
+    reread.LoadFromFile(folder / "form.bag");
+    loaded.ReadProperties(reread);
+    EXPECT_EQ(std::tuple(loaded.SPS(), loaded.Threshold(), loaded.Samples(), loaded.Bips()),
+              std::tuple(8000, 2.5f, 1, 16));
+    EXPECT_EQ(loaded.FileName(), "/data/take \"1\".wav");
 }
 
-TEST(AurelPersistence, OnlyValuesThatDifferFromTheirDefaultsAreStored) {
-    OnFreshThread([] {
-        TempFolder folder;
-        SimpleContainer container;
-        Aurel aurel(container);
-        aurel.InitProperties();
-        aurel.SPS(8000);
-        aurel.Threshold(2.5f);
-        aurel.FileName("/data/take \"1\".wav");
-        aurel.Samples(0);  // 1 with the FFT bit
-        platform::PropertyBag bag;
-        aurel.WriteProperties(bag);
-        EXPECT_EQ(bag.Count(), 4u);
-        EXPECT_FALSE(bag.Contains("Bips"));
-        EXPECT_FALSE(bag.Contains("Devices"));
-        bag.SaveToFile(folder / "form.bag");
-
-        Aurel loaded(container);
-        platform::PropertyBag reread;
-        reread.LoadFromFile(folder / "form.bag");
-        loaded.ReadProperties(reread);
-        EXPECT_EQ(loaded.SPS(), 8000);
-        EXPECT_EQ(loaded.Threshold(), 2.5f);  // reaches the engine only at Init...
-        EXPECT_EQ(loaded.FileName(), "/data/take \"1\".wav");
-        EXPECT_EQ(loaded.Samples(), 1);
-        EXPECT_EQ(loaded.Bips(), 16);
-    });
+FRESH_TEST(AurelPersistence, ReadingRestoresDefaultsForWhatWasNotWritten) {
+    TempFolder folder;
+    std::ofstream(folder / "form.bag") << "Samples = 0\nDataPointer = 77\nSamplingTime = 12.5\n"
+                                          "TimerInterval = 30\nDevices = 9\nBuffers = 8\n";
+    PlacedControl placed;
+    Aurel& aurel = placed.aurel;
+    aurel.BlockCount(5);
+    placed.container.ClearChangedNames();
+    platform::PropertyBag bag;
+    bag.LoadFromFile(folder / "form.bag");
+    aurel.ReadProperties(bag);
+    // A saved 0 comes back as 1024; BlockCount was not written, so it is its default again.
+    EXPECT_EQ(std::tuple(aurel.Samples(), aurel.DataPointer(), aurel.BlockCount(), aurel.Buffers(),
+                         aurel.Timer1().Interval()),
+              std::tuple(1024, 77, 0, 8, 30));
+    EXPECT_NE(aurel.Devices(), 9);            // never read: the count found at creation stays
+    EXPECT_EQ(state::State().SampleRate, 0);  // reading runs no setter rule
+    EXPECT_TRUE(placed.container.ChangedNames().empty());
 }
 
-TEST(AurelPersistence, ReadingRestoresDefaultsForWhatWasNotWritten) {
-    OnFreshThread([] {
-        TempFolder folder;
-        {
-            std::ofstream file(folder / "form.bag");
-            file << "Samples = 0\nDataPointer = 77\nSamplingTime = 12.5\nTimerInterval = 30\n"
-                    "Devices = 9\nBuffers = 8\n";
+FRESH_TEST(AurelPersistence, AMalformedOrOversizedBagChangesNothing) {
+    TempFolder folder;
+    std::ofstream(folder / "broken.bag") << "SpS = 8000\nSamples 512\n";
+    PlacedControl placed;
+    Aurel& aurel = placed.aurel;
+    aurel.Buffers(6);
+    platform::PropertyBag bag;
+    bag.WriteProperty("Buffers", 6, 1);
+    const auto error = CaughtError([&] { bag.LoadFromFile(folder / "broken.bag"); });
+    ASSERT_TRUE(error);
+    EXPECT_NE(error->Description().find("broken.bag line 2"), std::string::npos);
+    aurel.ReadProperties(bag);  // the bag kept what it held
+    EXPECT_EQ(std::tuple(aurel.Buffers(), aurel.SPS()), std::tuple(6, 44100));
+
+    platform::PropertyBag huge;
+    huge.WriteProperty("SpS", 1e12, 44100);
+    huge.WriteProperty("Buffers", 3, 1);
+    EXPECT_EQ(ErrorNumberOf([&] { aurel.ReadProperties(huge); }), 6);
+    EXPECT_EQ(aurel.Buffers(), 6);  // nothing stored from a bag that does not fit
+}
+
+// Hosts bind to these numbers: properties count down from 0x6803001F in this order.
+TEST(AurelDispatch, DispatchIdsAreThoseHostsBindTo) {
+    const char* properties[] = {
+        "SPS",           "Bips",          "Channels",      "Samples",
+        "DataPointer",   "LoopMethod",    "Threshold",     "TimerInterval",
+        "Analysis",      "SamplingTime",  "WaveData",      "Spectrum",
+        "RawData",       "Status",        "FileName",      "MaxRecordingTime",
+        "Recording",     "Peaks",         "DeviceHandle",  "DeviceName",
+        "Buffers",       "Device",        "FilePointer",   "Playing",
+        "BlockCount",    "MissedCount",   "MaxAmplitudeL", "MaxAmplitudeR",
+        "MaxFrequencyL", "MaxFrequencyR", "Sequence",      "Devices"};
+    for (int32_t i = 0; i < 32; ++i) {
+        EXPECT_EQ(GetIDOfName(properties[i]), 0x6803001F - i) << properties[i];
+    }
+    const std::pair<const char*, int32_t> methods[] = {
+        {"Init", 0x60030037},         {"Start", 0x60030026},      {"Pause", 0x60030038},
+        {"Reset", 0x60030039},        {"SetOneShot", 0x60030025}, {"SetConstants", 0x60030024},
+        {"Version", 0x60030028},      {"DoFFT", 0x60030023},      {"AddTrigger", 0x60030020},
+        {"AnalysisTime", 0x60030021}, {"ExportData", 0x60030022}};
+    for (const auto& [name, id] : methods) {
+        EXPECT_EQ(GetIDOfName(name), id) << name;
+    }
+    EXPECT_EQ(GetIDOfName("maxfrequencyl"), 0x68030003);
+    EXPECT_EQ(CaughtError([] { GetIDOfName("Frequency"); })->Number(), 438);
+
+    const auto events = AurelEventInfos();
+    const char* names[] = {"DoneRecordig",     "ChangedSamples",      "Complete",
+                           "MissedBuffer",     "WaveDeviceOpened",    "WaveDeviceClosed",
+                           "FrequencyTrigger", "FrequencyTriggersOff"};
+    ASSERT_EQ(events.size(), 8u);
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(events[i].name, names[i]);
+        EXPECT_EQ(events[i].dispatchId, i + 1);
+    }
+}
+
+FRESH_TEST(AurelDispatch, InvokeReadsWritesAndFillsArraysByReference) {
+    platform::SimpleContainer container;
+    Aurel aurel(container);
+    aurel.InitProperties();
+    Variant value[] = {Variant("8000")};
+    Invoke(aurel, "sps", MemberKind::PropertyLet, value);
+    EXPECT_EQ(aurel.SPS(), 8000);
+    EXPECT_EQ(Invoke(aurel, 0x6803001F, MemberKind::PropertyGet, {}).ToLong(), 8000);
+    EXPECT_EQ(Invoke(aurel, "Version", MemberKind::Method, {}).ToString(), "1.0.52");
+
+    BoundedArray<int16_t> samples(0, 15);
+    for (int i = 0; i < 16; ++i) {
+        samples(i) = static_cast<int16_t>(std::lround(1000 * std::sin(2 * M_PI * 3 * i / 16)));
+    }
+    Variant fft[] = {Variant(samples), Variant()};
+    EXPECT_EQ(Invoke(aurel, "DoFFT", MemberKind::Method, fft).ToLong(), 3);
+    const auto& spectrum = fft[1].Array<float>();
+    ASSERT_EQ(spectrum.Upper(), 7);
+    EXPECT_NEAR(spectrum(3), 500.0f, 1.0f);
+    EXPECT_EQ(aurel.Samples(), 16);
+
+    state::State().WaveL.ReDim(0, 2);
+    state::State().WaveL(1) = 77;
+    Variant wave[] = {Variant(), Variant(1)};
+    EXPECT_EQ(Invoke(aurel, "WaveData", MemberKind::PropertyGet, wave).ToLong(), 3);
+    EXPECT_EQ(wave[0].Array<int16_t>()(1), 77);
+}
+
+FRESH_TEST(AurelDispatch, InvokeRefusesWhatTheMemberDoesNotTake) {
+    platform::SimpleContainer container;
+    Aurel aurel(container);
+    auto number = [&](auto&& body) { return CaughtError(body).value().Number(); };
+    Variant one[] = {Variant(1)};
+    EXPECT_EQ(number([&] { Invoke(aurel, "Status", MemberKind::PropertyLet, one); }), 438);
+    EXPECT_EQ(number([&] { Invoke(aurel, 0x12345678, MemberKind::Method, {}); }), 438);
+    EXPECT_EQ(number([&] { Invoke(aurel, "SPS", MemberKind::PropertyLet, {}); }), 450);
+    Variant three[] = {Variant(1), Variant(2), Variant(3)};
+    EXPECT_EQ(number([&] { Invoke(aurel, "AnalysisTime", MemberKind::Method, three); }), 450);
+    Variant notArray[] = {Variant(5), Variant(1)};
+    EXPECT_EQ(number([&] { Invoke(aurel, "Spectrum", MemberKind::PropertyGet, notArray); }), 13);
+    Variant playing[] = {Variant(true)};
+    EXPECT_EQ(number([&] { Invoke(aurel, "Playing", MemberKind::PropertyLet, playing); }), 382);
+}
+
+TEST(AurelDispatch, EventSinkHandsOverIdsAndArguments) {
+    std::vector<std::string> seen;
+    DispatchEventSink sink([&](const EventInfo& event, std::span<Variant> arguments) {
+        std::string line = std::string(event.name) + "#" + std::to_string(event.dispatchId);
+        for (auto& argument : arguments) {
+            line += " " + (argument.IsArray()
+                               ? "[" + std::to_string(argument.Array<int32_t>().Count()) + "]"
+                               : argument.ToString());
         }
-        SimpleContainer container;
-        Aurel aurel(container);
-        aurel.InitProperties();
-        aurel.BlockCount(5);
-        container.ClearChangedNames();
-        platform::PropertyBag bag;
-        bag.LoadFromFile(folder / "form.bag");
-        aurel.ReadProperties(bag);
-        EXPECT_EQ(aurel.Samples(), 1024);  // a saved 0 comes back as 1024
-        EXPECT_EQ(aurel.DataPointer(), 77);
-        EXPECT_EQ(aurel.BlockCount(), 0);
-        EXPECT_EQ(aurel.Buffers(), 8);
-        EXPECT_NE(aurel.Devices(), 9);  // never read: the count found at creation stays
-        EXPECT_EQ(aurel.Timer1().Interval(), 30);
-        EXPECT_EQ(state::State().SampleRate, 0);  // reading runs no setter rule
-        EXPECT_TRUE(container.ChangedNames().empty());
-    });
-}
-
-TEST(AurelPersistence, AMalformedBagNamesFileAndLineAndTheControlKeepsItsValues) {
-    OnFreshThread([] {
-        TempFolder folder;
-        {
-            std::ofstream file(folder / "broken.bag");
-            file << "SpS = 8000\nSamples 512\n";
+        if (event.dispatchId == 7) {
+            arguments[1].Array<int32_t>()(0) = 99;
         }
-        SimpleContainer container;
-        Aurel aurel(container);
-        aurel.InitProperties();
-        aurel.Buffers(6);
-        platform::PropertyBag bag;
-        bag.WriteProperty("Buffers", 6, 1);
-        const auto error = CaughtError([&] { bag.LoadFromFile(folder / "broken.bag"); });
-        ASSERT_TRUE(error);
-        EXPECT_NE(error->Description().find("broken.bag"), std::string::npos);
-        EXPECT_NE(error->Description().find("line 2"), std::string::npos);
-        aurel.ReadProperties(bag);  // the bag kept what it held
-        EXPECT_EQ(aurel.Buffers(), 6);
-        EXPECT_EQ(aurel.SPS(), 44100);
-
-        platform::PropertyBag huge;
-        huge.WriteProperty("SpS", 1e12, 44100);
-        huge.WriteProperty("Buffers", 3, 1);
-        EXPECT_EQ(CaughtError([&] { aurel.ReadProperties(huge); })->Number(), 6);
-        EXPECT_EQ(aurel.Buffers(), 6);  // nothing stored from a bag that does not fit
+        seen.push_back(line);
     });
+    BoundedArray<int32_t> triggers(0, 1);
+    sink.Complete(7, 3, 0.25);
+    sink.FrequencyTrigger(2, triggers);
+    sink.FrequencyTriggersOff();
+    EXPECT_EQ(seen, (std::vector<std::string>{"Complete#3 7 3 0.25", "FrequencyTrigger#7 2 [2]",
+                                              "FrequencyTriggersOff#8"}));
+    EXPECT_EQ(triggers(0), 99);
 }
 
 }  // namespace

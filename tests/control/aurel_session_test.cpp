@@ -11,17 +11,18 @@
 #include "aurelix/platform/windows/window.h"
 #include "aurelix/state/engine_state.h"
 #include "control/control_test_support.h"
+#include "support/caught_error.h"
 #include "support/fresh_thread.h"
 #include "support/temp_folder.h"
 
 namespace aurelix::control {
 namespace {
 
-using aurelix::testing::OnFreshThread;
-using aurelix::testing::RecordedAurelEvents;
-using aurelix::testing::TempFolder;
-using platform::SimpleContainer;
 using Log = std::vector<std::string>;
+using aurelix::testing::CaughtError;
+using aurelix::testing::OnFreshThread;
+using aurelix::testing::PlacedControl;
+using aurelix::testing::TempFolder;
 
 std::vector<int16_t> Sine(int32_t samples, double cyclesPerBlock, double amplitude) {
     std::vector<int16_t> block(static_cast<size_t>(samples));
@@ -33,18 +34,14 @@ std::vector<int16_t> Sine(int32_t samples, double cyclesPerBlock, double amplitu
 }
 
 // A placed control at 8000 Hz, 256 samples per block, on device `device`.
-struct Session {
+struct Session : aurelix::testing::PlacedControl {
     Session(uint32_t device, int32_t analysis, int32_t buffers) {
-        aurel.InitProperties();
         aurel.SPS(8000);
         aurel.Samples(256);
         aurel.Analysis(analysis);
         aurel.Buffers(buffers);
         aurel.Device(static_cast<int32_t>(device));
     }
-    SimpleContainer container;
-    RecordedAurelEvents events;
-    Aurel aurel{container, &events};
 };
 
 void Pump() {
@@ -60,7 +57,8 @@ TEST(AurelSession, CaptureAnalyseTriggerRecordPauseReset) {
     OnFreshThread([&] {
         platform::ManualWaveInput device;
         Session session(*device.DeviceId(), 3, 1);
-        auto& [container, events, aurel] = session;
+        auto& events = session.events;
+        auto& aurel = session.aurel;
         aurel.LoopMethod(1);
         aurel.Threshold(1.0f);
         aurel.FileName(folder / "take.wav");
@@ -118,36 +116,35 @@ TEST(AurelSession, CaptureAnalyseTriggerRecordPauseReset) {
 }
 
 // Loop method 0: no window hooks, the control's timer polls buffer 1 on every tick.
-TEST(AurelSession, TimerDrivenCaptureRaisesCompleteOnEveryTick) {
-    OnFreshThread([] {
-        platform::ManualWaveInput device;
-        Session session(*device.DeviceId(), 1, 2);
-        auto& [container, events, aurel] = session;
-        aurel.TimerInterval(1);
-        aurel.Init();
-        EXPECT_EQ(aurel.Status(), 2);  // no open message is awaited
-        aurel.Start();
-        EXPECT_EQ(aurel.Status(), 6);
-        EXPECT_TRUE(aurel.Timer1().Enabled());
-        int ticks = 0;
-        std::vector<int32_t> colours;
-        aurel.lSub().OnRefresh([&](int32_t colour) { colours.push_back(colour); });
-        while (ticks < 4) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            platform::DoEvents();
-            ticks = static_cast<int>(
-                std::count(events.log.begin(), events.log.end(), std::string("Complete 0 0")));
-            device.Fill(Sine(256, 4, 1234));  // the tick re-queued a buffer: fill it
-        }
-        EXPECT_EQ(aurel.MaxAmplitudeL(), 1234);
-        ASSERT_GE(colours.size(), 2u);
-        // The lamp blinks between the analysis' own phase and the control's tick colour.
-        EXPECT_NE(std::find(colours.begin(), colours.end(), 65280), colours.end());
-        EXPECT_NE(std::find(colours.begin(), colours.end(), 32000), colours.end());
-        aurel.Pause();
-        EXPECT_FALSE(aurel.Timer1().Enabled());
-        aurel.Reset();
-    });
+FRESH_TEST(AurelSession, TimerDrivenCaptureRaisesCompleteOnEveryTick) {
+    platform::ManualWaveInput device;
+    Session session(*device.DeviceId(), 1, 2);
+    auto& events = session.events;
+    auto& aurel = session.aurel;
+    aurel.TimerInterval(1);
+    aurel.Init();
+    EXPECT_EQ(aurel.Status(), 2);  // no open message is awaited
+    aurel.Start();
+    EXPECT_EQ(aurel.Status(), 6);
+    EXPECT_TRUE(aurel.Timer1().Enabled());
+    int ticks = 0;
+    std::vector<int32_t> colours;
+    aurel.lSub().OnRefresh([&](int32_t colour) { colours.push_back(colour); });
+    while (ticks < 4) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        platform::DoEvents();
+        ticks = static_cast<int>(
+            std::count(events.log.begin(), events.log.end(), std::string("Complete 0 0")));
+        device.Fill(Sine(256, 4, 1234));  // the tick re-queued a buffer: fill it
+    }
+    EXPECT_EQ(aurel.MaxAmplitudeL(), 1234);
+    ASSERT_GE(colours.size(), 2u);
+    // The lamp blinks between the analysis' own phase and the control's tick colour.
+    EXPECT_NE(std::find(colours.begin(), colours.end(), 65280), colours.end());
+    EXPECT_NE(std::find(colours.begin(), colours.end(), 32000), colours.end());
+    aurel.Pause();
+    EXPECT_FALSE(aurel.Timer1().Enabled());
+    aurel.Reset();
 }
 
 // Playback: the file runs out, "doneplay" makes the control reset itself.
@@ -163,7 +160,7 @@ TEST(AurelSession, PlaybackRunsOutAndResetsTheControl) {
     OnFreshThread([&] {
         platform::ManualWaveOutput output;
         Session session(*output.DeviceId(), 1, 2);
-        auto& [container, events, aurel] = session;
+        auto& aurel = session.aurel;
         aurel.FileName(folder / "play.wav");
         aurel.Init(2);
         EXPECT_EQ(aurel.Status(), 3);
@@ -175,6 +172,92 @@ TEST(AurelSession, PlaybackRunsOutAndResetsTheControl) {
         EXPECT_EQ(aurel.Status(), 0);  // reset by the control on "doneplay"
         EXPECT_EQ(aurel.lSub().BackColor(), platform::RGB(127, 127, 127));
     });
+}
+
+FRESH_TEST(AurelMailbox, WordsAreCaseInsensitiveAndTheTextIsClearedAfterwards) {
+    PlacedControl f(true, false);
+    state::State().WaveHandle = 0x1234;
+    f.Mail("START");
+    f.Mail("Closed");
+    f.Mail("donerecording");
+    f.Mail("start now please");  // extra tokens are ignored
+    f.Mail("unknown words");
+    f.Mail(" start");  // the word is the empty first token
+    EXPECT_EQ(f.events.log,
+              (Log{"WaveDeviceOpened", "WaveDeviceClosed", "DoneRecordig", "WaveDeviceOpened"}));
+    EXPECT_EQ(f.events.openedHandles, (std::vector<int32_t>{0x1234, 0x1234}));
+    EXPECT_EQ(f.aurel.txtMsg().Text(), "");
+}
+
+FRESH_TEST(AurelMailbox, AnalyzedConvertsItsNumbersAndRespectsTheNestingDepth) {
+    PlacedControl f(true, false);
+    auto& state = state::State();
+    f.Mail("analyzed 7 3");
+    f.Mail("analyzed 7.5 2.5");
+    f.Mail("analyzed  4");  // empty token 1: block 0, buffer 4
+    state.CallbackDepth = 2;
+    f.Mail("analyzed 9 9");
+    EXPECT_EQ(f.events.log, (Log{"Complete 7 3", "Complete 8 2", "Complete 0 4"}));
+    EXPECT_EQ(f.events.completeTimes, (std::vector<double>{0.0, 0.0, 0.0}));
+    EXPECT_EQ(state.NotifyCount, 4);
+    EXPECT_EQ(CaughtError([&] { f.Mail("analyzed 1e10 1"); })->Number(), 6);
+}
+
+FRESH_TEST(AurelMailbox, ChangedSamplesAndNext) {
+    PlacedControl f(true, false);
+    auto& state = state::State();
+    f.Mail("changedsamples 512");
+    f.Mail("changedsamples x");
+    f.Mail("next");
+    EXPECT_EQ(state.NotifyCount, 0);  // no device
+    state.Status = 3;
+    state.BufferCount = 2;
+    f.Mail("next");
+    EXPECT_EQ(state.NotifyCount, 1);
+    EXPECT_EQ(f.events.log, (Log{"ChangedSamples 512", "ChangedSamples 0"}));
+}
+
+FRESH_TEST(AurelMailbox, TriggersOffIsRaisedOncePerRunOfTriggerEvents) {
+    PlacedControl f(true, false);
+    auto& state = state::State();
+    f.aurel.AddTrigger(1, 100, 200, 1.0f);  // level 320
+    f.aurel.AddTrigger(2, 300, 300, 1.0f);
+    auto& triggers = f.aurel.Engine().Triggers();
+    triggers(1).Bin1 = 2;
+    triggers(1).Bin2 = 3;
+    triggers(2).Bin1 = 5;
+    triggers(2).Bin2 = 5;
+    state.SpectrumL.ReDim(0, 7);
+    state.SpectrumL(2) = 320.0f;  // at the level counts
+    state.SpectrumL(3) = 500.0f;
+    state.SpectrumL(5) = 319.0f;
+
+    f.Mail("triggersoff");  // nothing before any trigger event
+    f.Mail("triggers");
+    state.SpectrumL(5) = 400.0f;
+    f.Mail("triggers");
+    state.SpectrumL(2) = state.SpectrumL(3) = state.SpectrumL(5) = 0.0f;
+    f.Mail("triggers");  // none active: behaves as triggersoff
+    f.Mail("triggersoff");
+    EXPECT_EQ(f.events.log, (Log{"FrequencyTrigger 2: 1 1", "FrequencyTrigger 3: 1 1 2",
+                                 "FrequencyTriggersOff"}));
+}
+
+FRESH_TEST(AurelMailbox, KeyUpCarriesTheKindInTheHighByteAndTheBufferInTheLow) {
+    PlacedControl f(true, false);
+    auto& state = state::State();
+    state.LastAnalyzedBlock = 41;
+    state.BlocksDone = 44;
+    state.LastBlockTime = 0.5;
+    f.Key(0x0105);
+    f.Key(0x0203);
+    f.Key(0x0305);
+    f.Key(256 + 256);  // buffer 256 carries into the kind: a MissedBuffer for buffer 0
+    EXPECT_EQ(f.events.log, (Log{"Complete 41 5", "MissedBuffer 44 3", "MissedBuffer 44 0"}));
+    EXPECT_EQ(f.events.completeTimes, (std::vector<double>{0.5}));
+    // The stopwatch was created and stopped by the key-up.
+    ASSERT_NE(state.Stopwatch, nullptr);
+    EXPECT_NE(state.Stopwatch->StopCount, 0u);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "aurelix/control/aurel.h"
 #include "aurelix/platform/windows/property_container.h"
+#include "aurelix/platform/windows/window.h"
 
 namespace aurelix::testing {
 
@@ -40,6 +41,28 @@ struct RecordedAurelEvents : control::AurelEvents {
     std::vector<std::string> log;
     std::vector<double> completeTimes;
     std::vector<int32_t> openedHandles;
+};
+
+// A control placed on a form, with its events recorded; the mailbox is written the way the
+// engine writes it (WM_SETTEXT and WM_KEYUP on txtMsg).
+struct PlacedControl {
+    explicit PlacedControl(bool userMode = true, bool initProperties = true) : container(userMode) {
+        if (initProperties) {
+            aurel.InitProperties();
+        }
+    }
+    void Mail(const std::string& text) {
+        platform::SendMessageA(aurel.txtMsg().hwnd(), platform::WM_SETTEXT, 0,
+                               reinterpret_cast<platform::LPARAM>(text.c_str()));
+    }
+    void Key(int32_t code) {
+        platform::SendMessageA(aurel.txtMsg().hwnd(), platform::WM_KEYUP,
+                               static_cast<platform::WPARAM>(code), 0);
+    }
+
+    platform::SimpleContainer container;
+    RecordedAurelEvents events;
+    control::Aurel aurel{container, &events};
 };
 
 }  // namespace aurelix::testing

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <utility>
 
 #include "aurelix/platform/runtime/runtime_error.h"
@@ -24,6 +25,13 @@ template <class Body>
 int32_t ErrorNumberOf(Body&& body) {
     const auto error = CaughtError(std::forward<Body>(body));
     return error ? error->Number() : 0;
+}
+
+// The description of the run-time error that `body` raised, "(no error)" when it completed.
+template <class Body>
+std::string ErrorTextOf(Body&& body) {
+    const auto error = CaughtError(std::forward<Body>(body));
+    return error ? error->Description() : "(no error)";
 }
 
 }  // namespace aurelix::testing

@@ -26,3 +26,11 @@ void OnFreshThread(Body&& body) {
 }
 
 }  // namespace aurelix::testing
+
+// A test whose whole body runs on a fresh thread (see OnFreshThread).
+#define FRESH_TEST(suite, name)                                    \
+    void suite##_##name##_Body();                                  \
+    TEST(suite, name) {                                            \
+        ::aurelix::testing::OnFreshThread(&suite##_##name##_Body); \
+    }                                                              \
+    void suite##_##name##_Body()

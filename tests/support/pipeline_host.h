@@ -2,12 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,6 +16,7 @@
 #include "aurelix/platform/windows/ui_timer.h"
 #include "aurelix/platform/windows/window.h"
 #include "aurelix/state/engine_state.h"
+#include "support/temp_folder.h"
 
 namespace aurelix::testing {
 
@@ -109,11 +106,6 @@ inline std::vector<int16_t> TestBlock(int32_t index, int32_t samples) {
     return block;
 }
 
-inline std::string FileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 template <class T>
 T Field(const std::string& bytes, size_t offset) {
     T value{};
@@ -121,60 +113,10 @@ T Field(const std::string& bytes, size_t offset) {
     return value;
 }
 
-// A WAV file as an external reader sees it.
-struct DecodedWav {
-    int channels = 0, bits = 0, rate = 0;
-    int64_t frames = 0;
-    std::vector<int16_t> samples;
-};
-
-inline bool HaveTool(const std::string& name) {
-    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-inline std::string CommandOutput(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char chunk[65536];
-        for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;)
-            output.append(chunk, n);
-        pclose(pipe);
-    }
-    return output;
-}
-
 inline std::vector<int16_t> AsSamples(const std::string& bytes, size_t from = 0) {
     std::vector<int16_t> samples((bytes.size() - from) / 2);
     std::memcpy(samples.data(), bytes.data() + from, samples.size() * 2);
     return samples;
-}
-
-// Runs a reader that prints "channels bits rate frames" on a line, then the raw samples.
-inline DecodedWav Decoded(const std::string& command) {
-    const std::string out = CommandOutput(command);
-    DecodedWav wav;
-    const size_t eol = out.find('\n');
-    long long frames = 0;
-    if (eol == std::string::npos || std::sscanf(out.c_str(), "%d %d %d %lld", &wav.channels,
-                                                &wav.bits, &wav.rate, &frames) != 4)
-        return wav;
-    wav.frames = frames;
-    wav.samples = AsSamples(out, eol + 1);
-    return wav;
-}
-
-inline DecodedWav ReadWithPython(const std::string& path) {
-    return Decoded(
-        "python3 -c \"import sys,wave; w=wave.open(sys.argv[1]); print(w.getnchannels(), "
-        "8 * w.getsampwidth(), w.getframerate(), w.getnframes(), flush=True); "
-        "sys.stdout.buffer.write(w.readframes(w.getnframes()))\" '" +
-        path + "'");
-}
-
-inline DecodedWav ReadWithSox(const std::string& path) {
-    const std::string file = "'" + path + "'";
-    return Decoded("echo $(soxi -c " + file + ") $(soxi -b " + file + ") $(soxi -r " + file +
-                   ") $(soxi -s " + file + "); sox " + file + " -t raw -e signed -b 16 -L -");
 }
 
 }  // namespace aurelix::testing

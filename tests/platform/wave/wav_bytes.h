@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_folder.h"
+
 // Hand-made WAV files for the file-device tests.
 namespace aurelix::platform::testing {
 
@@ -76,13 +78,7 @@ inline std::string TempFile(const std::string& name, const std::string& bytes) {
     return path;
 }
 
-inline std::string ReadAll(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
-inline bool HaveProgram(const std::string& name) {
-    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
-}
+using aurelix::testing::FileBytes;
+using aurelix::testing::HaveTool;
 
 }  // namespace aurelix::platform::testing

@@ -120,7 +120,6 @@ struct CapturedBlocks {
     size_t beforeReset = 0;  // buffers that came back before the final reset
     std::chrono::steady_clock::time_point startedAt;  // right after waveInStart
     std::optional<uint32_t> overruns;                 // read just before the reset
-    std::vector<UINT> messages;
 };
 
 // Opens input `device` in `format` on this thread, keeps `buffers` buffers of `frames`
@@ -136,7 +135,6 @@ inline CapturedBlocks CaptureFrom(uint32_t device, const WAVEFORMATEX& format, s
     HWAVEIN handle = 0;
     bool stopping = false;
     window.onEvent = [&](const WaveEvent& event) {
-        captured.messages.push_back(event.message);
         if (event.message != MM_WIM_DATA) {
             return;
         }

@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "aurelix/engine/cls_aurel.h"
+#include "aurelix/platform/runtime/clock.h"
+#include "aurelix/platform/runtime/message_box.h"
+#include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/state/engine_state.h"
+#include "support/captured_messages.h"
+#include "support/caught_error.h"
+#include "support/fresh_thread.h"
+#include "support/temp_folder.h"
+
+namespace aurelix::engine {
+namespace {
+
+using aurelix::testing::CaughtError;
+using aurelix::testing::ErrorNumberOf;
+using aurelix::testing::OnFreshThread;
+using aurelix::testing::TempFolder;
+
+struct RecordedEvents : clsAurelEvents {
+    void ChangedSamples(int32_t OldSamples) override { changed.push_back(OldSamples); }
+    std::vector<int32_t> changed;
+};
+
+// Steps on one engine: (analysis or -1, samples or -1) -> samples, ChangedSamples raised.
+FRESH_TEST(clsAurelSettings, SamplesFollowTheAnalysisRules) {
+    const struct {
+        int32_t analysis, samples, expected;
+        std::vector<int32_t> changed;
+    } steps[] = {
+        {1, -1, 1024, {0}},        // a new engine's 0 samples are fitted
+        {0, 0, 1, {}},             // below 1 stores 1 without an event
+        {-1, -7, 1, {}},           //
+        {3, -1, 1, {}},            // 1 is a power of two
+        {-1, 0, 1, {}},            //
+        {-1, 1000, 1024, {1000}},  // the FFT bit forces powers of two
+        {-1, 1024, 1024, {}},      //
+        {1, 1000, 1000, {}},       //
+        {3, -1, 1024, {1000}},     // switching 1 -> 3 refits
+    };
+    RecordedEvents events;
+    clsAurel engine(&events);
+    for (const auto& step : steps) {
+        SCOPED_TRACE(::testing::Message() << step.analysis << " " << step.samples);
+        events.changed.clear();
+        if (step.analysis >= 0) {
+            engine.Analysis(step.analysis);
+        }
+        if (step.samples != -1) {
+            engine.Samples(step.samples);
+        }
+        EXPECT_EQ(engine.Samples(), step.expected);
+        EXPECT_EQ(state::State().BlockSamples, step.expected);
+        EXPECT_EQ(events.changed, step.changed);
+    }
+    EXPECT_EQ(state::State().AnalysisFlags, 3);
+}
+
+FRESH_TEST(clsAurelSettings, ThresholdIsKeptAsALevelIn320ths) {
+    clsAurel engine;
+    engine.Threshold(0.5f);
+    EXPECT_EQ(state::State().ThresholdLevel, 160);
+    EXPECT_EQ(engine.Threshold(), 0.5f);
+    engine.Threshold(0.0078125f);  // exactly 2.5 level units: half to even
+    EXPECT_EQ(state::State().ThresholdLevel, 2);
+    state::State().ThresholdLevel = 1601;
+    EXPECT_FLOAT_EQ(engine.Threshold(), 1601 / 320.0f);
+    EXPECT_EQ(ErrorNumberOf([&] { engine.Threshold(1e9f); }), 6);
+}
+
+FRESH_TEST(clsAurelSettings, SamplingTimeFollowsTheFormatWhenTheRateIsKnown) {
+    clsAurel engine;
+    engine.SamplingTime(12.5);
+    EXPECT_EQ(engine.SamplingTime(), 12.5);  // SPS 0: the stored value
+    engine.SPS(44100);
+    engine.Samples(4410);
+    EXPECT_DOUBLE_EQ(engine.SamplingTime(), 100.0);
+    EXPECT_EQ(state::State().SampleRate, 44100);
+}
+
+FRESH_TEST(clsAurelSettings, RecordingDefaultsTheFileNameOnlyWhenEmpty) {
+    clsAurel engine;
+    engine.Recording(true);
+    EXPECT_EQ(std::filesystem::path(engine.FileName()),
+              std::filesystem::path(platform::LibraryFolder()) / "Recording.wav");
+    engine.FileName("/tmp/take.wav");
+    engine.Recording(true);
+    EXPECT_EQ(engine.FileName(), "/tmp/take.wav");
+    engine.Recording(false);
+    EXPECT_FALSE(engine.Recording());
+}
+
+FRESH_TEST(clsAurelSettings, StandaloneEngineDrivesItsOwnHostTimer) {
+    {
+        clsAurel engine;
+        ASSERT_NE(engine.Host(), nullptr);
+        EXPECT_FALSE(engine.Host()->Visible());
+        EXPECT_EQ(state::State().Timer, &engine.Host()->Timer1);
+        EXPECT_EQ(state::State().EngineObject, &engine);
+        engine.TimerInterval(25);
+        EXPECT_EQ(engine.Host()->Timer1.Interval(), 25);
+        engine.Host()->Timer1.Interval(40);
+        EXPECT_EQ(engine.TimerInterval(), 40);
+    }
+    // Unloading the host detaches its timer from the shared state.
+    EXPECT_EQ(state::State().Timer, nullptr);
+    EXPECT_EQ(state::State().EngineObject, nullptr);
+}
+
+FRESH_TEST(clsAurelSettings, HostedEngineHasNoHostAndTimerIntervalNeedsATimer) {
+    state::State().HostedByControl = true;
+    clsAurel engine;
+    EXPECT_EQ(engine.Host(), nullptr);
+    EXPECT_EQ(engine.Triggers().Upper(), 0);
+    engine.TimerInterval(10);  // stored, nothing to apply it to
+    EXPECT_EQ(ErrorNumberOf([&] { (void)engine.TimerInterval(); }), 91);
+}
+
+FRESH_TEST(clsAurelDataAccess, WaveDataCopiesTheRequestedChannel) {
+    clsAurel engine;
+    platform::BoundedArray<int16_t> data;
+    EXPECT_EQ(engine.WaveData(data, 1), 0);  // nothing captured yet
+    auto& state = state::State();
+    state.WaveL.ReDim(0, 3);
+    state.WaveL(2) = 11;
+    state.WaveR.ReDim(0, 3);
+    state.WaveR(2) = 22;
+    EXPECT_EQ(engine.WaveData(data, 1), 4);
+    EXPECT_EQ(data(2), 11);
+    platform::BoundedArray<int16_t> host(0, 6);
+    EXPECT_EQ(engine.WaveData(host, 2), 7);  // mono engine: left alone
+    engine.Channels(2);
+    EXPECT_EQ(engine.WaveData(host, 2), 4);
+    EXPECT_EQ(host(2), 22);
+}
+
+FRESH_TEST(clsAurelDataAccess, SpectrumBeforeAnyAnalysisPassesTheSubscriptErrorOn) {
+    clsAurel engine;
+    platform::BoundedArray<float> data;
+    EXPECT_EQ(aurelix::testing::ErrorTextOf([&] { engine.Spectrum(data, 1); }),
+              "Property Get Spectrum in clsAurel\r\nSubscript out of range");
+    EXPECT_EQ(state::State().ErrorText, "Subscript out of range");
+    EXPECT_EQ(engine.Spectrum(data, 2), 0);  // mono
+    state::State().SpectrumL.ReDim(0, 511);
+    EXPECT_EQ(engine.Spectrum(data, 1), 512);
+}
+
+FRESH_TEST(clsAurelDataAccess, PeaksAreDeliveredOnce) {
+    clsAurel engine;
+    auto& state = state::State();
+    state.PeaksL.ReDim(0, 2);
+    state.PeaksL(1) = -10;
+    state.PeaksL(2) = 300;
+    platform::BoundedArray<float> peaks;
+    EXPECT_EQ(engine.Peaks(peaks, 1), 0);
+    EXPECT_EQ(peaks.Upper(), 2);
+    EXPECT_EQ(peaks(1), -10);
+    engine.Peaks(peaks, 1);
+    ASSERT_EQ(peaks.Upper(), 1);
+    EXPECT_EQ(peaks(0), 0.0f);
+    EXPECT_EQ(peaks(1), 0.0f);
+    state.PeaksBusy = true;
+    platform::BoundedArray<float> untouched(0, 5);
+    engine.Peaks(untouched, 1);
+    EXPECT_EQ(untouched.Upper(), 5);
+}
+
+// A settings store whose lock cannot be taken (a folder stands where the lock file goes),
+// so that the Reset inside termination fails with a Path/File access error when it
+// records the device handle.
+struct UnwritableSettings {
+    TempFolder folder;
+    bool made = std::filesystem::create_directories(folder / "aurelix/settings.ini.lock");
+    aurelix::testing::ScopedEnvironment home{"XDG_CONFIG_HOME", folder.Path()};
+};
+
+void PretendADeviceIsOpen() {
+    state::State().WaveHandle = 0x7fff0001;  // an unknown handle: the closes are refused quietly
+    state::State().DeviceMode = 1;
+}
+
+TEST(clsAurelTerminate, PassesResetErrorsOnWithItsContextLine) {
+    UnwritableSettings settings;
+    OnFreshThread([] {
+        clsAurel engine;
+        PretendADeviceIsOpen();
+        const auto error = CaughtError([&] { engine.Terminate(); });
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->Number(), 75);
+        EXPECT_EQ(error->Description().rfind("Sub Class_Terminate in clsAurel\r\n"
+                                             "Error in Function Reset of clsAurel:\r\n",
+                                             0),
+                  0u)
+            << error->Description();
+        EXPECT_EQ(engine.Host(), nullptr);  // the host is unloaded all the same
+        EXPECT_FALSE(CaughtError([&] { engine.Terminate(); }));  // runs once
+    });
+}
+
+TEST(clsAurelTerminate, DestructorShowsWhatItCannotPassOn) {
+    UnwritableSettings settings;
+    aurelix::testing::CapturedMessages messages;
+    const auto& shown = messages.shown;
+    OnFreshThread([] {
+        clsAurel engine;
+        PretendADeviceIsOpen();
+    });
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].rfind("Aurelix|16|", 0), 0u) << shown[0];
+    EXPECT_NE(shown[0].find("Sub Class_Terminate in clsAurel"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace aurelix::engine
