@@ -19,34 +19,28 @@ using aurelix::testing::CaughtError;
 using aurelix::testing::OnFreshThread;
 using aurelix::testing::TempFolder;
 
-// A settings store whose lock cannot be taken (a folder stands where the lock file goes),
-// so that the Reset inside termination fails with a Path/File access error when it
-// records the device handle.
-class UnwritableSettings {
+// A recording file name whose length cannot be asked (a symbolic link to itself), so that
+// the Reset inside termination fails with a Path/File access error (75).
+class LoopingFileName {
   public:
-    UnwritableSettings() {
-        std::filesystem::create_directories(folder_ / "aurelix/settings.ini.lock");
-        const char* old = std::getenv("XDG_CONFIG_HOME");
-        previous_ = old != nullptr ? old : "";
-        setenv("XDG_CONFIG_HOME", folder_.Path().c_str(), 1);
-    }
-    ~UnwritableSettings() { setenv("XDG_CONFIG_HOME", previous_.c_str(), 1); }
+    LoopingFileName() { std::filesystem::create_directory_symlink(Path(), Path()); }
+    std::string Path() const { return folder_ / "loop.wav"; }
 
   private:
     TempFolder folder_;
-    std::string previous_;
 };
 
-void PretendADeviceIsOpen() {
+void PretendADeviceIsOpen(clsAurel& engine, const LoopingFileName& name) {
+    engine.FileName(name.Path());
     state::State().WaveHandle = 0x7fff0001;  // an unknown handle: the closes are refused quietly
     state::State().DeviceMode = 1;
 }
 
 TEST(clsAurelTerminate, PassesResetErrorsOnWithItsContextLine) {
-    UnwritableSettings settings;
-    OnFreshThread([] {
+    LoopingFileName name;
+    OnFreshThread([&] {
         clsAurel engine;
-        PretendADeviceIsOpen();
+        PretendADeviceIsOpen(engine, name);
         const auto error = CaughtError([&] { engine.Terminate(); });
         ASSERT_TRUE(error);
         EXPECT_EQ(error->Number(), 75);
@@ -61,15 +55,15 @@ TEST(clsAurelTerminate, PassesResetErrorsOnWithItsContextLine) {
 }
 
 TEST(clsAurelTerminate, DestructorShowsWhatItCannotPassOn) {
-    UnwritableSettings settings;
+    LoopingFileName name;
     std::vector<std::string> shown;
     auto previous = platform::SetMessageBoxHandler(
         [&](const std::string& text, int32_t style, const std::string& title) {
             shown.push_back(title + "|" + std::to_string(style) + "|" + text);
         });
-    OnFreshThread([] {
+    OnFreshThread([&] {
         clsAurel engine;
-        PretendADeviceIsOpen();
+        PretendADeviceIsOpen(engine, name);
     });
     platform::SetMessageBoxHandler(previous);
     ASSERT_EQ(shown.size(), 1u);

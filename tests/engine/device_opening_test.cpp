@@ -34,7 +34,7 @@ TEST(DeviceOpening, MessageDrivenCaptureGoesThroughStatus0_3_7_3_0) {
         EXPECT_TRUE(host.input.IsStarted());
         EXPECT_EQ(host.input.QueuedCount(), 0u);  // nothing queued before Start
         EXPECT_EQ(platform::GetSetting("AurelyxOCX", "WaveInDevices", "LastHandle"),
-                  std::to_string(state::State().WaveHandle));
+                  std::to_string(int32_t(state::State().WaveHandle)));
         const uint32_t handle = state::State().WaveHandle;
         EXPECT_EQ(host.Open(), -1001);  // not idle: refused, device left alone
         EXPECT_EQ(state::State().WaveHandle, handle);
@@ -87,7 +87,9 @@ TEST(DeviceOpening, StaleStoredHandleIsClosedSoTheDeviceOpens) {
     std::thread([&] {
         platform::WAVEFORMATEX format{1, 1, 8000, 16000, 2, 16, 0};
         ASSERT_EQ(platform::waveInOpen(&stale, *device.DeviceId(), &format, 0, 0, 0), 0u);
-        platform::SaveSetting("AurelyxOCX", "WaveInDevices", "LastHandle", std::to_string(stale));
+        // As an earlier version left it: no owner, so it counts as a crashed run's.
+        platform::SaveSettings("AurelyxOCX", "WaveInDevices",
+                               {{"LastHandle", std::to_string(stale)}, {"LastHandleOwner", ""}});
     }).join();
     OnFreshThread([&] {
         PipelineHost host;

@@ -1,4 +1,5 @@
 #include <cstdint>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -81,11 +82,14 @@ void OpenWaveDevice(const clsAurel& engine, state::EngineState& state) {
     }
 }
 
-void CloseStoredHandle(const state::EngineState& state) {
+void CloseOrphanedHandle(const state::EngineState& state) {
     if (state.DeviceMode == 0) {
         return;  // no device kind, no stored handle
     }
-    const uint32_t stored = ReadStoredHandle(SectionFor(state.DeviceMode));
+    const uint32_t stored = OrphanedStoredHandle(SectionFor(state.DeviceMode));
+    if (stored == 0) {
+        return;
+    }
     if (state.DeviceMode == 1) {
         platform::waveInClose(stored);
     } else {
@@ -93,8 +97,8 @@ void CloseStoredHandle(const state::EngineState& state) {
     }
 }
 
-// Opens the device; when no handle comes back the first time, the handle an earlier run
-// stored (possibly still holding the device) is closed and the open tried once more.
+// Opens the device; when no handle comes back the first time, the handle a crashed earlier
+// run stored (possibly still holding the device) is closed and the open tried once more.
 void OpenWithRecovery(clsAurel& engine, state::EngineState& state, int32_t& retries) {
     for (;;) {
         engine.DeviceHandle(0);
@@ -114,7 +118,7 @@ void OpenWithRecovery(clsAurel& engine, state::EngineState& state, int32_t& retr
             return;
         }
         ++retries;
-        CloseStoredHandle(state);
+        CloseOrphanedHandle(state);
     }
 }
 
@@ -197,11 +201,25 @@ void OpenPass(clsAurel& engine, HWND mailbox, HWND wave, HWND timer, int32_t kin
     state.BlocksDone = 0;
     state.MissedCount = 0;
     engine.SetGlobalConstants();
+    if (state.BufferCount < 1) {
+        // Without a buffer no block could ever arrive, and Start would seem to succeed.
+        platform::Raise(platform::err::kInvalidPropertyValue,
+                        "Invalid property value: Buffers is " + std::to_string(state.BufferCount) +
+                            "; capture and playback need at least one buffer");
+    }
     state.MailboxWindow = mailbox;
     state.WaveWindow = wave;
     state.TimerWindow = timer;
     HookWindows(engine);
-    AllocateArrays();
+    try {
+        AllocateArrays();
+    } catch (const std::bad_alloc&) {
+        // A ring or result arrays too large for memory (a huge Samples or Buffers): the
+        // hooks go, so that the next Init starts afresh.
+        capture::SubClassWaveIn(0);
+        capture::SubClassTimer(0);
+        platform::Raise(platform::err::kOutOfMemory);
+    }
     OpenWithRecovery(engine, state, retries);
     engine.DeviceHandle(static_cast<int32_t>(state.WaveHandle));
     state.WaveHeaders.ReDim(1, state.BufferCount);

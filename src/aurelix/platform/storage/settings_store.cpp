@@ -153,6 +153,11 @@ std::string GetSetting(const std::string& application, const std::string& sectio
 
 void SaveSetting(const std::string& application, const std::string& section, const std::string& key,
                  const std::string& value) {
+    SaveSettings(application, section, {{key, value}});
+}
+
+void SaveSettings(const std::string& application, const std::string& section,
+                  const std::vector<std::pair<std::string, std::string>>& values) {
     const std::string folder = SettingsFolder();
     if (folder.empty()) {
         Raise(err::kPathFileAccessError,
@@ -167,7 +172,9 @@ void SaveSetting(const std::string& application, const std::string& section, con
     const SettingsLock lock(folder);
     const std::string path = SettingsPath(folder);
     SettingsDocument document = LoadForUpdate(path);
-    document.Set(application, section, key, value);
+    for (const auto& [key, value] : values) {
+        document.Set(application, section, key, value);
+    }
     ReplaceFileAtomically(path, document.Text());
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 // The per-user settings store: string values addressed by application, section and key
 // (exactly as given, case included), kept in $XDG_CONFIG_HOME/aurelix/settings.ini
@@ -19,5 +21,9 @@ std::string GetSetting(const std::string& application, const std::string& sectio
                        const std::string& key, const std::string& defaultValue = "");
 void SaveSetting(const std::string& application, const std::string& section, const std::string& key,
                  const std::string& value);
+// Several keys of one section in one update, so that no reader sees some changed and
+// others not.
+void SaveSettings(const std::string& application, const std::string& section,
+                  const std::vector<std::pair<std::string, std::string>>& values);
 
 }  // namespace aurelix::platform
