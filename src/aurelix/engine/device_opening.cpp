@@ -1,4 +1,5 @@
 #include <cstdint>
+#include <filesystem>
 #include <new>
 #include <optional>
 #include <string>
@@ -10,6 +11,7 @@
 #include "aurelix/engine/stored_handle.h"
 #include "aurelix/platform/runtime/numbers.h"
 #include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/platform/storage/file_error.h"
 #include "aurelix/platform/storage/file_io.h"
 #include "aurelix/platform/wave/wave.h"
 #include "aurelix/platform/windows/window.h"
@@ -161,6 +163,18 @@ int32_t OpenBinaryAtFirstSample(const std::string& path) {
     return number;
 }
 
+// Opening a FIFO or a device for a recording or a playback would block or never end;
+// only a regular file (or none yet, for a recording) will do.
+void RefuseIfNotRegularFile(const std::string& path) {
+    std::error_code error;
+    const auto type = std::filesystem::status(path, error).type();
+    if (type != std::filesystem::file_type::not_found &&
+        type != std::filesystem::file_type::regular && !error) {
+        platform::RaiseFileError(platform::err::kPathFileAccessError,
+                                 path + " (not a regular file)");
+    }
+}
+
 void OpenRecordingOrPlaybackFile(clsAurel& engine, state::EngineState& state) {
     platform::FileClose(state.FileNumber);
     state.FileNumber = 0;
@@ -170,6 +184,7 @@ void OpenRecordingOrPlaybackFile(clsAurel& engine, state::EngineState& state) {
     }
     if (engine.Recording()) {
         state.MaxFileBytes = RecordingLimit(engine);
+        RefuseIfNotRegularFile(engine.FileName());
         const int32_t emptied = platform::FreeFile();
         platform::FileOpen(emptied, engine.FileName(), platform::FileMode::Output);
         platform::FileClose(emptied);
@@ -180,6 +195,7 @@ void OpenRecordingOrPlaybackFile(clsAurel& engine, state::EngineState& state) {
         // which the recorder would overwrite. A missing file is an error (53), not a new
         // empty one.
         platform::FileLen(engine.FileName());
+        RefuseIfNotRegularFile(engine.FileName());
         state.FileNumber = OpenBinaryAtFirstSample(engine.FileName());
         state.FilePosition = int32_t(kFirstSamplePosition);
     }
