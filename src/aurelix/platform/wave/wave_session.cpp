@@ -130,6 +130,7 @@ MMRESULT WaveSession::Queue(WAVEHDR* header) {
     }
     header->dwFlags = (header->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
     queue_.push_back(header);
+    queued_.insert(header);
     wake_.notify_all();
     return MMSYSERR_NOERROR;
 }
@@ -299,12 +300,13 @@ void WaveSession::HaltStream() {
 }
 
 bool WaveSession::IsQueued(const WAVEHDR* header) const {
-    return std::find(queue_.begin(), queue_.end(), header) != queue_.end();
+    return queued_.contains(header);
 }
 
 void WaveSession::CompleteFront() {
     WAVEHDR* header = queue_.front();
     queue_.pop_front();
+    queued_.erase(header);
     header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
     Notify(direction_ == Direction::Capture ? MM_WIM_DATA : MM_WOM_DONE,
            reinterpret_cast<LPARAM>(header));

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include "aurelix/platform/wave/wave.h"
@@ -80,6 +81,7 @@ class WaveSession final : public CapturePort, public PlaybackPort {
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<WAVEHDR*> queue_;
+    std::unordered_set<const WAVEHDR*> queued_;  // the same headers, for a constant-time IsQueued
     std::unique_ptr<CaptureStream> capture_;
     std::unique_ptr<PlaybackStream> playback_;
     std::thread driver_;
