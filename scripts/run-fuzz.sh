@@ -12,7 +12,7 @@ cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=
   -DAURELIX_BUILD_BENCHMARKS=OFF -DAURELIX_WITH_ALSA=OFF >/dev/null
 mapfile -t targets < <(sed -n 's/^aurelix_fuzz_target(\(.*\))$/\1/p' fuzz/CMakeLists.txt)
 ninja -C build-fuzz -j"$jobs" "${targets[@]}"
-export ASAN_OPTIONS="allocator_may_return_null=1:detect_leaks=1"
+export ASAN_OPTIONS="detect_leaks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-# One target at a time: each runs against the clock, and two cores are shared.
-(cd build-fuzz/fuzz && ctest -L fuzz --output-on-failure)
+# Each target is one process running against the clock: one per core.
+ctest --test-dir build-fuzz -L fuzz -j"$jobs" --output-on-failure

@@ -20,6 +20,11 @@ TEST(InitLimits, ImpossibleRingsFailCleanly) {
         int32_t number;
     };
     for (const Case c : {Case{0, 380}, Case{-3, 380}, Case{2147483647, 7}}) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+        if (c.number == 7) {
+            continue;  // the sanitizers' operator new ends the process instead of throwing
+        }
+#endif
         OnFreshThread([&] {
             PipelineHost host;
             host.Configure({.buffers = c.buffers}, *host.input.DeviceId());
