@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ ccache pkg-config
+  cmake ninja-build g++ ccache pkg-config clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libasound2-dev libfftw3-dev
   alsa-utils libasound2-plugins pulseaudio pulseaudio-utils

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <csignal>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -34,19 +33,6 @@ struct CommandResult {
         return lines;
     }
 };
-
-// What a shell command prints on stdout.
-inline std::string CommandOutput(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char chunk[65536];
-        for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
-            output.append(chunk, n);
-        }
-        pclose(pipe);
-    }
-    return output;
-}
 
 inline std::string CommandPath() {
     return (std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "cli" /

@@ -13,6 +13,7 @@
 #include "cli/offline_analysis.h"
 #include "support/fresh_thread.h"
 #include "support/pipeline_host.h"
+#include "support/sox_reader.h"
 #include "support/temp_folder.h"
 
 namespace aurelix::testing {

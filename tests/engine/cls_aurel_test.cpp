@@ -171,25 +171,25 @@ FRESH_TEST(clsAurelDataAccess, PeaksAreDeliveredOnce) {
     EXPECT_EQ(untouched.Upper(), 5);
 }
 
-// A settings store whose lock cannot be taken (a folder stands where the lock file goes),
-// so that the Reset inside termination fails with a Path/File access error when it
-// records the device handle.
-struct UnwritableSettings {
+// A recording file name whose length cannot be asked (a symbolic link to itself), so that
+// the Reset inside termination fails with a Path/File access error (75).
+struct LoopingFileName {
     TempFolder folder;
-    bool made = std::filesystem::create_directories(folder / "aurelix/settings.ini.lock");
-    aurelix::testing::ScopedEnvironment home{"XDG_CONFIG_HOME", folder.Path()};
+    std::string path = folder / "loop.wav";
+    bool made = (std::filesystem::create_directory_symlink(path, path), true);
 };
 
-void PretendADeviceIsOpen() {
+void PretendADeviceIsOpen(clsAurel& engine, const LoopingFileName& name) {
+    engine.FileName(name.path);
     state::State().WaveHandle = 0x7fff0001;  // an unknown handle: the closes are refused quietly
     state::State().DeviceMode = 1;
 }
 
 TEST(clsAurelTerminate, PassesResetErrorsOnWithItsContextLine) {
-    UnwritableSettings settings;
-    OnFreshThread([] {
+    LoopingFileName name;
+    OnFreshThread([&] {
         clsAurel engine;
-        PretendADeviceIsOpen();
+        PretendADeviceIsOpen(engine, name);
         const auto error = CaughtError([&] { engine.Terminate(); });
         ASSERT_TRUE(error);
         EXPECT_EQ(error->Number(), 75);
@@ -204,12 +204,12 @@ TEST(clsAurelTerminate, PassesResetErrorsOnWithItsContextLine) {
 }
 
 TEST(clsAurelTerminate, DestructorShowsWhatItCannotPassOn) {
-    UnwritableSettings settings;
+    LoopingFileName name;
     aurelix::testing::CapturedMessages messages;
     const auto& shown = messages.shown;
-    OnFreshThread([] {
+    OnFreshThread([&] {
         clsAurel engine;
-        PretendADeviceIsOpen();
+        PretendADeviceIsOpen(engine, name);
     });
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].rfind("Aurelix|16|", 0), 0u) << shown[0];

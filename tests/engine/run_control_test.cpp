@@ -35,7 +35,7 @@ FRESH_TEST(DeviceOpening, MessageDrivenCaptureGoesThroughStatus0_3_7_3_0) {
               std::tuple(3, RGB(127, 0, 0), true, 0u));
     EXPECT_EQ(host.mail, std::vector<std::string>{"start"});
     EXPECT_EQ(platform::GetSetting("AurelyxOCX", "WaveInDevices", "LastHandle"),
-              std::to_string(state::State().WaveHandle));
+              std::to_string(int32_t(state::State().WaveHandle)));
     const uint32_t handle = state::State().WaveHandle;
     EXPECT_EQ(host.Open(), -1001);  // not idle: refused, device left alone
     EXPECT_EQ(std::tuple(state::State().WaveHandle, state::State().Status), std::tuple(handle, 3));
@@ -78,7 +78,9 @@ TEST(DeviceOpening, StaleStoredHandleIsClosedSoTheDeviceOpens) {
     std::thread([&] {
         platform::WAVEFORMATEX format{1, 1, 8000, 16000, 2, 16, 0};
         ASSERT_EQ(platform::waveInOpen(&stale, *device.DeviceId(), &format, 0, 0, 0), 0u);
-        platform::SaveSetting("AurelyxOCX", "WaveInDevices", "LastHandle", std::to_string(stale));
+        // As an earlier version left it: no owner, so it counts as a crashed run's.
+        platform::SaveSettings("AurelyxOCX", "WaveInDevices",
+                               {{"LastHandle", std::to_string(stale)}, {"LastHandleOwner", ""}});
     }).join();
     OnFreshThread([&] {
         PipelineHost host;

@@ -1,4 +1,6 @@
 #include <cstdint>
+#include <filesystem>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -9,6 +11,7 @@
 #include "aurelix/engine/stored_handle.h"
 #include "aurelix/platform/runtime/numbers.h"
 #include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/platform/storage/file_error.h"
 #include "aurelix/platform/storage/file_io.h"
 #include "aurelix/platform/wave/wave.h"
 #include "aurelix/platform/windows/window.h"
@@ -81,11 +84,14 @@ void OpenWaveDevice(const clsAurel& engine, state::EngineState& state) {
     }
 }
 
-void CloseStoredHandle(const state::EngineState& state) {
+void CloseOrphanedHandle(const state::EngineState& state) {
     if (state.DeviceMode == 0) {
         return;  // no device kind, no stored handle
     }
-    const uint32_t stored = ReadStoredHandle(SectionFor(state.DeviceMode));
+    const uint32_t stored = OrphanedStoredHandle(SectionFor(state.DeviceMode));
+    if (stored == 0) {
+        return;
+    }
     if (state.DeviceMode == 1) {
         platform::waveInClose(stored);
     } else {
@@ -93,8 +99,8 @@ void CloseStoredHandle(const state::EngineState& state) {
     }
 }
 
-// Opens the device; when no handle comes back the first time, the handle an earlier run
-// stored (possibly still holding the device) is closed and the open tried once more.
+// Opens the device; when no handle comes back the first time, the handle a crashed earlier
+// run stored (possibly still holding the device) is closed and the open tried once more.
 void OpenWithRecovery(clsAurel& engine, state::EngineState& state, int32_t& retries) {
     for (;;) {
         engine.DeviceHandle(0);
@@ -114,7 +120,7 @@ void OpenWithRecovery(clsAurel& engine, state::EngineState& state, int32_t& retr
             return;
         }
         ++retries;
-        CloseStoredHandle(state);
+        CloseOrphanedHandle(state);
     }
 }
 
@@ -157,6 +163,18 @@ int32_t OpenBinaryAtFirstSample(const std::string& path) {
     return number;
 }
 
+// Opening a FIFO or a device for a recording or a playback would block or never end;
+// only a regular file (or none yet, for a recording) will do.
+void RefuseIfNotRegularFile(const std::string& path) {
+    std::error_code error;
+    const auto type = std::filesystem::status(path, error).type();
+    if (type != std::filesystem::file_type::not_found &&
+        type != std::filesystem::file_type::regular && !error) {
+        platform::RaiseFileError(platform::err::kPathFileAccessError,
+                                 path + " (not a regular file)");
+    }
+}
+
 void OpenRecordingOrPlaybackFile(clsAurel& engine, state::EngineState& state) {
     platform::FileClose(state.FileNumber);
     state.FileNumber = 0;
@@ -166,6 +184,7 @@ void OpenRecordingOrPlaybackFile(clsAurel& engine, state::EngineState& state) {
     }
     if (engine.Recording()) {
         state.MaxFileBytes = RecordingLimit(engine);
+        RefuseIfNotRegularFile(engine.FileName());
         const int32_t emptied = platform::FreeFile();
         platform::FileOpen(emptied, engine.FileName(), platform::FileMode::Output);
         platform::FileClose(emptied);
@@ -176,6 +195,7 @@ void OpenRecordingOrPlaybackFile(clsAurel& engine, state::EngineState& state) {
         // which the recorder would overwrite. A missing file is an error (53), not a new
         // empty one.
         platform::FileLen(engine.FileName());
+        RefuseIfNotRegularFile(engine.FileName());
         state.FileNumber = OpenBinaryAtFirstSample(engine.FileName());
         state.FilePosition = int32_t(kFirstSamplePosition);
     }
@@ -197,11 +217,25 @@ void OpenPass(clsAurel& engine, HWND mailbox, HWND wave, HWND timer, int32_t kin
     state.BlocksDone = 0;
     state.MissedCount = 0;
     engine.SetGlobalConstants();
+    if (state.BufferCount < 1) {
+        // Without a buffer no block could ever arrive, and Start would seem to succeed.
+        platform::Raise(platform::err::kInvalidPropertyValue,
+                        "Invalid property value: Buffers is " + std::to_string(state.BufferCount) +
+                            "; capture and playback need at least one buffer");
+    }
     state.MailboxWindow = mailbox;
     state.WaveWindow = wave;
     state.TimerWindow = timer;
     HookWindows(engine);
-    AllocateArrays();
+    try {
+        AllocateArrays();
+    } catch (const std::bad_alloc&) {
+        // A ring or result arrays too large for memory (a huge Samples or Buffers): the
+        // hooks go, so that the next Init starts afresh.
+        capture::SubClassWaveIn(0);
+        capture::SubClassTimer(0);
+        platform::Raise(platform::err::kOutOfMemory);
+    }
     OpenWithRecovery(engine, state, retries);
     engine.DeviceHandle(static_cast<int32_t>(state.WaveHandle));
     state.WaveHeaders.ReDim(1, state.BufferCount);

@@ -273,14 +273,15 @@ int32_t clsAurel::Reset() {
                   : state.DeviceMode == 2 ? kWaveOutSection
                                           : "x";
     });
-    // A handle of an earlier run (this thread's or a stored one) is closed below.
+    // This thread's handle, or one a crashed earlier run stored, is closed below; a stored
+    // handle whose owner still runs belongs to a live engine and is left alone.
     steps.Run([&] {
         if (state.WaveHandle != 0) {
             if (ReadStoredHandle(section) != state.WaveHandle) {
                 StoreHandle(section, state.WaveHandle);
             }
         } else {
-            state.WaveHandle = ReadStoredHandle(section);
+            state.WaveHandle = OrphanedStoredHandle(section);
         }
     });
     steps.Run([&] { KillAnalysisTimer(state); });

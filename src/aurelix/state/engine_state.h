@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -86,6 +87,8 @@ struct EngineState {
     int32_t MaxFileBytes = 0;
     bool FileBusy = false;
     state::WavHeader WavHeader{};
+    int64_t HeaderPosition = 0;  // the file position the header last described
+    std::chrono::steady_clock::time_point HeaderWrittenAt{};
 
     // Windows, objects and errors.
     platform::HWND WaveWindow = 0;

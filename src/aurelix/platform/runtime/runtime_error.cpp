@@ -32,6 +32,8 @@ std::string_view StandardDescription(int32_t number) {
             return "Too many files";
         case err::kPathFileAccessError:
             return "Path/File access error";
+        case err::kInvalidFileFormat:
+            return "Invalid file format";
         case err::kObjectNotSet:
             return "Object variable or With block variable not set";
         case err::kInvalidPropertyValue:

@@ -23,6 +23,7 @@ inline constexpr int32_t kDeviceIoError = 57;
 inline constexpr int32_t kTooManyFiles = 67;
 inline constexpr int32_t kPathFileAccessError = 75;
 inline constexpr int32_t kObjectNotSet = 91;
+inline constexpr int32_t kInvalidFileFormat = 321;
 inline constexpr int32_t kInvalidPropertyValue = 380;
 inline constexpr int32_t kSetNotSupportedAtRuntime = 382;
 inline constexpr int32_t kSetNotPermitted = 387;

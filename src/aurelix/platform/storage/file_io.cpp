@@ -185,6 +185,19 @@ int64_t FileLength(int32_t number) {
     return status.st_size;
 }
 
+void FileSetLength(int32_t number, int64_t length) {
+    std::lock_guard lock(Table().mutex);
+    const OpenFile& file = Opened(number);
+    if (!file.writable) {
+        RaiseFileError(err::kPathFileAccessError, file.path + " (opened read-only)");
+    }
+    while (::ftruncate(file.descriptor, length) != 0) {
+        if (errno != EINTR) {
+            RaiseFileErrno(errno, file.path);
+        }
+    }
+}
+
 int64_t FileLen(const std::string& path) {
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) {

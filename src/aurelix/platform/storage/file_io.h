@@ -29,6 +29,8 @@ bool FileIsOpen(int32_t number);
 int64_t FileSeek(int32_t number);
 void FileSeek(int32_t number, int64_t position);
 int64_t FileLength(int32_t number);
+// Cuts the file to `length` bytes (or extends it with zeros); the position is kept.
+void FileSetLength(int32_t number, int64_t length);
 // Length of a file by name (53 when it does not exist).
 int64_t FileLen(const std::string& path);
 // Read/write at the current position; the position advances by `bytes`. A read past the

@@ -1,10 +1,12 @@
 #include "aurelix/platform/storage/settings_store.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -50,6 +52,24 @@ std::string SettingsPath(const std::string& folder) {
     return folder + "/settings.ini";
 }
 
+constexpr std::chrono::milliseconds kLockPatience{500};
+constexpr int kMostLinkHops = 40;  // as the kernel allows
+
+// Which version of a file is there: every replacement brings a new inode.
+struct FileVersion {
+    ino_t inode = 0;
+    int64_t modified = 0;  // nanoseconds
+    bool operator==(const FileVersion&) const = default;
+};
+
+FileVersion VersionOf(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        return {};
+    }
+    return {status.st_ino, int64_t(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec};
+}
+
 // Serialises the read-modify-write of all processes (and threads: each holder opens the
 // lock file itself, so the lock is per holder). Kept in a file of its own because the
 // settings file is replaced by rename.
@@ -61,12 +81,29 @@ class SettingsLock {
         if (descriptor_ < 0) {
             RaiseFileErrno(errno, path);
         }
-        while (::flock(descriptor_, LOCK_EX) != 0) {
-            if (errno != EINTR) {
-                const int error = errno;
+        // Writers hold the lock for milliseconds each. While they keep replacing the file
+        // the wait goes on; a holder that changes nothing for kLockPatience is stuck, and
+        // the settings are not worth stalling the caller for.
+        const std::string settings = SettingsPath(folder);
+        FileVersion seen = VersionOf(settings);
+        auto deadline = std::chrono::steady_clock::now() + kLockPatience;
+        while (::flock(descriptor_, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            if (error != EINTR && error != EWOULDBLOCK) {
                 ::close(descriptor_);
                 RaiseFileErrno(error, path);
             }
+            const auto now = std::chrono::steady_clock::now();
+            if (const FileVersion version = VersionOf(settings); version != seen) {
+                seen = version;
+                deadline = now + kLockPatience;
+            } else if (now >= deadline) {
+                ::close(descriptor_);
+                RaiseFileError(err::kPathFileAccessError,
+                               path + " (held by another writer for more than " +
+                                   std::to_string(kLockPatience.count()) + " ms)");
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     }
     SettingsLock(const SettingsLock&) = delete;
@@ -132,6 +169,20 @@ SettingsDocument LoadForUpdate(const std::string& path) {
     return SettingsDocument();
 }
 
+// The file at the end of a chain of symbolic links (a settings file kept in a dotfiles
+// folder, say), so that replacing it keeps the links; the path itself when it is no link.
+std::string LinkedFile(std::string path) {
+    std::error_code error;
+    for (int hop = 0; hop < kMostLinkHops && std::filesystem::is_symlink(path, error); ++hop) {
+        const std::filesystem::path target = std::filesystem::read_symlink(path, error);
+        if (error) {
+            break;
+        }
+        path = (std::filesystem::path(path).parent_path() / target).string();
+    }
+    return path;
+}
+
 }  // namespace
 
 std::string GetSetting(const std::string& application, const std::string& section,
@@ -153,6 +204,11 @@ std::string GetSetting(const std::string& application, const std::string& sectio
 
 void SaveSetting(const std::string& application, const std::string& section, const std::string& key,
                  const std::string& value) {
+    SaveSettings(application, section, {{key, value}});
+}
+
+void SaveSettings(const std::string& application, const std::string& section,
+                  const std::vector<std::pair<std::string, std::string>>& values) {
     const std::string folder = SettingsFolder();
     if (folder.empty()) {
         Raise(err::kPathFileAccessError,
@@ -165,9 +221,11 @@ void SaveSetting(const std::string& application, const std::string& section, con
         RaiseFileErrno(error.value(), folder);
     }
     const SettingsLock lock(folder);
-    const std::string path = SettingsPath(folder);
+    const std::string path = LinkedFile(SettingsPath(folder));
     SettingsDocument document = LoadForUpdate(path);
-    document.Set(application, section, key, value);
+    for (const auto& [key, value] : values) {
+        document.Set(application, section, key, value);
+    }
     ReplaceFileAtomically(path, document.Text());
 }
 

@@ -1,10 +1,15 @@
 #include "aurelix/platform/wave/wav_file_layout.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace aurelix::platform::wave_driver {
 namespace {
@@ -32,8 +37,20 @@ class LayoutReader {
     LayoutReader(const std::string& path, std::string& error) : path_(path), error_(error) {}
 
     bool Read(WavLayout& layout) {
-        file_.reset(std::fopen(path_.c_str(), "rb"));
+        // Non-blocking, so that a FIFO without a writer cannot hang the caller; only a
+        // regular file can be read from any position and paced as a device.
+        const int descriptor = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (descriptor < 0) {
+            return Fail(std::string("cannot open (") + std::strerror(errno) + ")");
+        }
+        struct stat status {};
+        if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+            ::close(descriptor);
+            return Fail("not a regular file");
+        }
+        file_.reset(::fdopen(descriptor, "rb"));
         if (!file_) {
+            ::close(descriptor);
             return Fail(std::string("cannot open (") + std::strerror(errno) + ")");
         }
         if (std::fseek(file_.get(), 0, SEEK_END) != 0 || (size_ = ftello(file_.get())) < 0 ||
@@ -108,8 +125,10 @@ class LayoutReader {
         if (channels != 1 && channels != 2) {
             return Fail(std::to_string(channels) + " channels; only mono or stereo is accepted");
         }
-        if (rate == 0) {
-            return Fail("sample rate 0");
+        if (rate == 0 || rate > uint32_t(INT32_MAX)) {
+            // Rates are signed 32-bit numbers everywhere above the device.
+            return Fail("sample rate " + std::to_string(rate) + " out of range (1 to " +
+                        std::to_string(INT32_MAX) + ")");
         }
         if (blockAlign != channels * 2) {
             return Fail("block align " + std::to_string(blockAlign) + " does not fit " +

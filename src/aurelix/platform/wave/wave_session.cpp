@@ -344,8 +344,11 @@ void WaveSession::HaltStream() {
     }
 }
 
+// Only a header whose flag says it is queued is looked for, so that queuing n fresh
+// headers takes time linear in n.
 bool WaveSession::IsQueued(const WAVEHDR* header) const {
-    return queue_.any_of([header](const WAVEHDR* queued) { return queued == header; });
+    return (header->dwFlags & WHDR_INQUEUE) != 0 &&
+           queue_.any_of([header](const WAVEHDR* queued) { return queued == header; });
 }
 
 void WaveSession::CompleteFront() {
