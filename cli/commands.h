@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "cli/options.h"
@@ -43,6 +45,13 @@ struct ScriptOptions {
     std::string file;  // empty: standard input
 };
 int RunScriptCommand(const ScriptOptions& options);
+
+struct RepairOptions {
+    std::string file;
+    std::optional<int32_t> rate;      // needed when the header is all zeros
+    std::optional<int16_t> channels;  // likewise
+};
+int RunRepair(const RepairOptions& options);
 
 // "1.0.52", from the build's version.
 std::string VersionText();

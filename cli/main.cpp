@@ -88,6 +88,24 @@ int main(int argc, char** argv) {
         app.add_subcommand("script", "drive one control line by line from FILE or stdin");
     scriptCommand->add_option("FILE", script.file, "the script (default: standard input)");
 
+    RepairOptions repair;
+    CLI::App* repairCommand = app.add_subcommand(
+        "repair", "rebuild the header of a recording whose process died, from the file's length");
+    repairCommand->add_option("FILE", repair.file, "the recording")->required();
+    repairCommand
+        ->add_option_function<int32_t>(
+            "--rate", [&](const int32_t& value) { repair.rate = value; },
+            "samples per second (needed when the header is all zeros)")
+        ->check(CLI::PositiveNumber);
+    repairCommand
+        ->add_option_function<int16_t>(
+            "--channels", [&](const int16_t& value) { repair.channels = value; },
+            "1 or 2 (needed when the header is all zeros)")
+        ->check(CLI::IsMember({1, 2}));
+    repairCommand->footer(
+        "Only the 44 header bytes are written. Files that are not such a recording (another\n"
+        "layout or encoding, too short, not a regular file) are refused and left as they are.");
+
     app.add_subcommand("version", "print the version");
 
     try {
@@ -118,6 +136,9 @@ int main(int argc, char** argv) {
     }
     if (*analyzeCommand) {
         return RunReportingErrors([&] { return RunAnalyze(analyze); });
+    }
+    if (*repairCommand) {
+        return RunReportingErrors([&] { return RunRepair(repair); });
     }
     return RunReportingErrors([&] { return RunScriptCommand(script); });
 }

@@ -10,7 +10,7 @@ cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=
   -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DCMAKE_C_FLAGS_DEBUG="-O1 -g" \
   -DAURELIX_FUZZ=ON -DAURELIX_FUZZ_SECONDS="$seconds" -DAURELIX_BUILD_TESTS=OFF \
   -DAURELIX_BUILD_BENCHMARKS=OFF -DAURELIX_WITH_ALSA=OFF >/dev/null
-mapfile -t targets < <(sed -n 's/^aurelix_fuzz_target(\(.*\))$/\1/p' fuzz/CMakeLists.txt)
+mapfile -t targets < <(sed -n 's/^aurelix_fuzz_target(\([a-z_]*\).*$/\1/p' fuzz/CMakeLists.txt)
 ninja -C build-fuzz -j"$jobs" "${targets[@]}"
 export ASAN_OPTIONS="detect_leaks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"

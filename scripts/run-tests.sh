@@ -5,6 +5,9 @@
 # arguments, these are passed to ctest and only the main build is tested.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# ccache keys on paths relative to the checkout, so a fresh clone elsewhere (as CI makes)
+# reuses what an earlier build compiled.
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD} CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
 scripts/build.sh
 if [ -x scripts/audio-rig-start.sh ]; then
   trap 'scripts/audio-rig-stop.sh >/dev/null || true' EXIT

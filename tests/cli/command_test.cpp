@@ -278,6 +278,17 @@ TEST(AurelixRecord, RecordsWhatSoxiReadsAndFinishesTheFileOnCtrlC) {
     const double kept = std::stod(CommandOutput("soxi -D " + interrupted));
     EXPECT_GT(kept, 0.2);
     EXPECT_EQ(std::filesystem::file_size(interrupted), 44 + std::lround(kept * 44100) * 2);
+
+    // A header lost in a crash: repair needs the format, then sox reads every sample again.
+    const DecodedWav before = ReadWithSox(interrupted);
+    std::filesystem::resize_file(interrupted, 44 + before.samples.size() * 2 + 1);  // a cut frame
+    ASSERT_TRUE(
+        Sh("dd if=/dev/zero of=" + interrupted + " bs=44 count=1 conv=notrunc status=none"));
+    EXPECT_EQ(RunCommand({"repair", interrupted}, folder.Path()).exitCode, 1);
+    const CommandResult repaired =
+        RunCommand({"repair", interrupted, "--rate", "44100", "--channels", "1"}, folder.Path());
+    EXPECT_EQ(repaired.exitCode, 0) << repaired.err;
+    EXPECT_EQ(ReadWithSox(interrupted).samples, before.samples);
 }
 
 // Live capture of the simulated sine: JSON lines of its nearest bin, the device list names
