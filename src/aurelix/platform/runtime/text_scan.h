@@ -29,4 +29,15 @@ inline std::string_view TrimBlanks(std::string_view text) {
     return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
 }
 
+// Takes the first line off `text` and returns it without its line end (LF or CR LF).
+inline std::string_view TakeLine(std::string_view& text) {
+    const size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (!line.empty() && line.back() == '\r') {
+        line.remove_suffix(1);
+    }
+    return line;
+}
+
 }  // namespace aurelix::platform

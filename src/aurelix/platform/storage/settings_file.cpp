@@ -108,12 +108,7 @@ bool SettingsDocument::Parse(std::string_view text, SettingsDocument& document,
     };
     while (!text.empty()) {
         ++lineNumber;
-        const size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        if (!line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
-        }
+        std::string_view line = TakeLine(text);
         line = TrimBlanks(line);
         if (line.empty() || line.front() == '#' || line.front() == ';') {
             continue;
