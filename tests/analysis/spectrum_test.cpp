@@ -146,15 +146,13 @@ std::vector<int32_t> TableEntries() {
     return entries;
 }
 
-TEST(ReverseBitsTest, ReversesTheLowestBitsAndDropsTheRest) {
+TEST(ReverseBitsTest, ReversesTheLowestBitsDropsTheRestAndNeedsOneTo31Bits) {
     EXPECT_EQ(ReverseBits(1, 10), 512);
     EXPECT_EQ(ReverseBits(6, 3), 3);
     EXPECT_EQ(ReverseBits(5, 3), 5);
     EXPECT_EQ(ReverseBits(13, 2), 2);
     EXPECT_EQ(ReverseBits(1, 31), 1 << 30);
-}
-
-TEST(ReverseBitsTest, NoBitsOrAResultBeyond32BitsIsAnOverflow) {
+    // No bits, or a result beyond 32 bits, is an overflow.
     EXPECT_EQ(ErrorNumberOf([] { ReverseBits(0, 0); }), err::kOverflow);
     EXPECT_EQ(ErrorNumberOf([] { ReverseBits(5, 0); }), err::kOverflow);
     EXPECT_EQ(ErrorNumberOf([] { ReverseBits(1, 32); }), err::kOverflow);
@@ -261,7 +259,7 @@ struct FitCase {
     int32_t expected;
 };
 
-TEST(FitSamplesTest, ZeroMeansDefaultLengthAndOnlyTheFftBitRounds) {
+TEST(FitSamplesTest, ZeroMeansDefaultLengthOnlyTheFftBitRoundsAndBadLengthsRaise) {
     const FitCase cases[] = {
         {0, 0, 1024},     {0, 3, 1024},     {1000, 1, 1000},   {1000, 0, 1000},  {1000, 4, 1000},
         {1000, 33, 1000}, {-7, 1, -7},      {1000, 3, 1024},   {1449, 19, 2048}, {1448, 3, 1024},
@@ -272,9 +270,7 @@ TEST(FitSamplesTest, ZeroMeansDefaultLengthAndOnlyTheFftBitRounds) {
         EXPECT_EQ(FitSamples(c.requested, c.analysis), c.expected)
             << "FitSamples(" << c.requested << ", " << c.analysis << ")";
     }
-}
-
-TEST(FitSamplesTest, LengthsWithoutALogarithmOrPowerOfTwoRaise) {
+    // Lengths without a logarithm or a power of two in range raise.
     EXPECT_EQ(ErrorNumberOf([&] { FitSamples(-5, 3); }), err::kInvalidCall);
     EXPECT_EQ(ErrorNumberOf([&] { FitSamples(std::numeric_limits<int32_t>::max(), 3); }),
               err::kOverflow);
