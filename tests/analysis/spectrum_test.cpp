@@ -23,15 +23,10 @@ namespace aurelix::analysis {
 namespace {
 
 namespace err = aurelix::platform::err;
-using aurelix::analysis::CalcSpectrum;
-using aurelix::analysis::FitSamples;
-using aurelix::analysis::InitBitReverse;
-using aurelix::analysis::ReverseBits;
 using aurelix::platform::BoundedArray;
 using aurelix::platform::RuntimeError;
 using aurelix::state::State;
 using aurelix::testing::ErrorNumberOf;
-using state::State;
 
 BoundedArray<int16_t> Block(int32_t n, auto&& sample) {
     BoundedArray<int16_t> samples(0, n - 1);
