@@ -24,7 +24,6 @@ namespace {
 
 namespace err = aurelix::platform::err;
 using aurelix::platform::BoundedArray;
-using aurelix::platform::RuntimeError;
 using aurelix::state::State;
 using aurelix::testing::ErrorNumberOf;
 
@@ -99,12 +98,7 @@ FRESH_TEST(CalcSpectrumTest, BadLengthsAndShortArraysRaiseAndLeaveTheSpectrum) {
     const BoundedArray<float> before = spectrum;
     auto errorOf = [&](const BoundedArray<int16_t>& input, BoundedArray<float>& output,
                        const BoundedArray<int32_t>& indexes, int32_t length) {
-        try {
-            CalcSpectrum(input, output, indexes, length);
-        } catch (const RuntimeError& error) {
-            return error.Number();
-        }
-        return 0;
+        return ErrorNumberOf([&] { CalcSpectrum(input, output, indexes, length); });
     };
 
     for (int32_t length : {0, -64, 3, 48, 1000}) {
