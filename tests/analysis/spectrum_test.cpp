@@ -23,15 +23,9 @@ namespace aurelix::analysis {
 namespace {
 
 namespace err = aurelix::platform::err;
-using aurelix::analysis::CalcSpectrum;
-using aurelix::analysis::FitSamples;
-using aurelix::analysis::InitBitReverse;
-using aurelix::analysis::ReverseBits;
 using aurelix::platform::BoundedArray;
-using aurelix::platform::RuntimeError;
 using aurelix::state::State;
 using aurelix::testing::ErrorNumberOf;
-using state::State;
 
 BoundedArray<int16_t> Block(int32_t n, auto&& sample) {
     BoundedArray<int16_t> samples(0, n - 1);
@@ -104,12 +98,7 @@ FRESH_TEST(CalcSpectrumTest, BadLengthsAndShortArraysRaiseAndLeaveTheSpectrum) {
     const BoundedArray<float> before = spectrum;
     auto errorOf = [&](const BoundedArray<int16_t>& input, BoundedArray<float>& output,
                        const BoundedArray<int32_t>& indexes, int32_t length) {
-        try {
-            CalcSpectrum(input, output, indexes, length);
-        } catch (const RuntimeError& error) {
-            return error.Number();
-        }
-        return 0;
+        return ErrorNumberOf([&] { CalcSpectrum(input, output, indexes, length); });
     };
 
     for (int32_t length : {0, -64, 3, 48, 1000}) {
@@ -146,15 +135,13 @@ std::vector<int32_t> TableEntries() {
     return entries;
 }
 
-TEST(ReverseBitsTest, ReversesTheLowestBitsAndDropsTheRest) {
+TEST(ReverseBitsTest, ReversesTheLowestBitsDropsTheRestAndNeedsOneTo31Bits) {
     EXPECT_EQ(ReverseBits(1, 10), 512);
     EXPECT_EQ(ReverseBits(6, 3), 3);
     EXPECT_EQ(ReverseBits(5, 3), 5);
     EXPECT_EQ(ReverseBits(13, 2), 2);
     EXPECT_EQ(ReverseBits(1, 31), 1 << 30);
-}
-
-TEST(ReverseBitsTest, NoBitsOrAResultBeyond32BitsIsAnOverflow) {
+    // No bits, or a result beyond 32 bits, is an overflow.
     EXPECT_EQ(ErrorNumberOf([] { ReverseBits(0, 0); }), err::kOverflow);
     EXPECT_EQ(ErrorNumberOf([] { ReverseBits(5, 0); }), err::kOverflow);
     EXPECT_EQ(ErrorNumberOf([] { ReverseBits(1, 32); }), err::kOverflow);
@@ -261,7 +248,7 @@ struct FitCase {
     int32_t expected;
 };
 
-TEST(FitSamplesTest, ZeroMeansDefaultLengthAndOnlyTheFftBitRounds) {
+TEST(FitSamplesTest, ZeroMeansDefaultLengthOnlyTheFftBitRoundsAndBadLengthsRaise) {
     const FitCase cases[] = {
         {0, 0, 1024},     {0, 3, 1024},     {1000, 1, 1000},   {1000, 0, 1000},  {1000, 4, 1000},
         {1000, 33, 1000}, {-7, 1, -7},      {1000, 3, 1024},   {1449, 19, 2048}, {1448, 3, 1024},
@@ -272,9 +259,7 @@ TEST(FitSamplesTest, ZeroMeansDefaultLengthAndOnlyTheFftBitRounds) {
         EXPECT_EQ(FitSamples(c.requested, c.analysis), c.expected)
             << "FitSamples(" << c.requested << ", " << c.analysis << ")";
     }
-}
-
-TEST(FitSamplesTest, LengthsWithoutALogarithmOrPowerOfTwoRaise) {
+    // Lengths without a logarithm or a power of two in range raise.
     EXPECT_EQ(ErrorNumberOf([&] { FitSamples(-5, 3); }), err::kInvalidCall);
     EXPECT_EQ(ErrorNumberOf([&] { FitSamples(std::numeric_limits<int32_t>::max(), 3); }),
               err::kOverflow);

@@ -22,7 +22,6 @@
 namespace aurelix::platform {
 namespace {
 
-using aurelix::testing::ErrorNumberOf;
 using testing::ErrorNumberOf;
 
 TEST(RuntimeError, CarriesNumberSourceAndStandardDescription) {
