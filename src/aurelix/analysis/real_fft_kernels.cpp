@@ -43,7 +43,7 @@ struct FourLanes {
     }
     static void Store(float* to, F value) { __builtin_memcpy(to, &value, sizeof value); }
     static F Splat(float value) { return F{} + value; }
-    static F Reverse(F value) { return __builtin_shuffle(value, I{3, 2, 1, 0}); }
+    static F Reverse(F value) { return __builtin_shufflevector(value, value, 3, 2, 1, 0); }
     static F Sqrt(F value) {
 #if defined(__SSE__)
         return __builtin_ia32_sqrtps(value);
@@ -62,14 +62,14 @@ struct FourLanes {
         odd = __builtin_convertvector(words >> 16, F);
     }
     static void Transpose(F (&rows)[kCount]) {
-        const F t0 = __builtin_shuffle(rows[0], rows[1], I{0, 4, 1, 5});
-        const F t1 = __builtin_shuffle(rows[0], rows[1], I{2, 6, 3, 7});
-        const F t2 = __builtin_shuffle(rows[2], rows[3], I{0, 4, 1, 5});
-        const F t3 = __builtin_shuffle(rows[2], rows[3], I{2, 6, 3, 7});
-        rows[0] = __builtin_shuffle(t0, t2, I{0, 1, 4, 5});
-        rows[1] = __builtin_shuffle(t0, t2, I{2, 3, 6, 7});
-        rows[2] = __builtin_shuffle(t1, t3, I{0, 1, 4, 5});
-        rows[3] = __builtin_shuffle(t1, t3, I{2, 3, 6, 7});
+        const F t0 = __builtin_shufflevector(rows[0], rows[1], 0, 4, 1, 5);
+        const F t1 = __builtin_shufflevector(rows[0], rows[1], 2, 6, 3, 7);
+        const F t2 = __builtin_shufflevector(rows[2], rows[3], 0, 4, 1, 5);
+        const F t3 = __builtin_shufflevector(rows[2], rows[3], 2, 6, 3, 7);
+        rows[0] = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+        rows[1] = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+        rows[2] = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+        rows[3] = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
     }
     static void Dft(F (&re)[kCount], F (&im)[kCount]) {
         Dft4(re[0], im[0], re[1], im[1], re[2], im[2], re[3], im[3]);

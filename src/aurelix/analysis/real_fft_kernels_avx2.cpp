@@ -7,8 +7,12 @@
 
 #if defined(__x86_64__)
 
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2,fma"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2,fma")
+#endif
 
 #include "aurelix/analysis/real_fft_kernel_body.h"
 
@@ -28,7 +32,9 @@ struct EightLanes {
     }
     static void Store(float* to, F value) { __builtin_memcpy(to, &value, sizeof value); }
     static F Splat(float value) { return F{} + value; }
-    static F Reverse(F value) { return __builtin_shuffle(value, I{7, 6, 5, 4, 3, 2, 1, 0}); }
+    static F Reverse(F value) {
+        return __builtin_shufflevector(value, value, 7, 6, 5, 4, 3, 2, 1, 0);
+    }
     static F Sqrt(F value) { return __builtin_ia32_sqrtps256(value); }
     // Eight (even, odd) sample pairs: the even sample is the low half of each 32-bit word.
     static void LoadPairs(const int16_t* samples, F& even, F& odd) {
@@ -39,26 +45,23 @@ struct EightLanes {
     }
     // Unpack within 128-bit halves, then 64-bit pairs, then swap halves.
     static void Transpose(F (&rows)[kCount]) {
-        constexpr I kLow32{0, 8, 1, 9, 4, 12, 5, 13};
-        constexpr I kHigh32{2, 10, 3, 11, 6, 14, 7, 15};
-        constexpr I kLow64{0, 1, 8, 9, 4, 5, 12, 13};
-        constexpr I kHigh64{2, 3, 10, 11, 6, 7, 14, 15};
-        constexpr I kLow128{0, 1, 2, 3, 8, 9, 10, 11};
-        constexpr I kHigh128{4, 5, 6, 7, 12, 13, 14, 15};
         F t[kCount], s[kCount];
         for (int32_t pair = 0; pair < kCount; pair += 2) {
-            t[pair] = __builtin_shuffle(rows[pair], rows[pair + 1], kLow32);
-            t[pair + 1] = __builtin_shuffle(rows[pair], rows[pair + 1], kHigh32);
+            t[pair] = __builtin_shufflevector(rows[pair], rows[pair + 1], 0, 8, 1, 9, 4, 12, 5, 13);
+            t[pair + 1] =
+                __builtin_shufflevector(rows[pair], rows[pair + 1], 2, 10, 3, 11, 6, 14, 7, 15);
         }
         for (int32_t quad = 0; quad < kCount; quad += 4) {
-            s[quad] = __builtin_shuffle(t[quad], t[quad + 2], kLow64);
-            s[quad + 1] = __builtin_shuffle(t[quad], t[quad + 2], kHigh64);
-            s[quad + 2] = __builtin_shuffle(t[quad + 1], t[quad + 3], kLow64);
-            s[quad + 3] = __builtin_shuffle(t[quad + 1], t[quad + 3], kHigh64);
+            s[quad] = __builtin_shufflevector(t[quad], t[quad + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+            s[quad + 1] = __builtin_shufflevector(t[quad], t[quad + 2], 2, 3, 10, 11, 6, 7, 14, 15);
+            s[quad + 2] =
+                __builtin_shufflevector(t[quad + 1], t[quad + 3], 0, 1, 8, 9, 4, 5, 12, 13);
+            s[quad + 3] =
+                __builtin_shufflevector(t[quad + 1], t[quad + 3], 2, 3, 10, 11, 6, 7, 14, 15);
         }
         for (int32_t row = 0; row < 4; ++row) {
-            rows[row] = __builtin_shuffle(s[row], s[row + 4], kLow128);
-            rows[row + 4] = __builtin_shuffle(s[row], s[row + 4], kHigh128);
+            rows[row] = __builtin_shufflevector(s[row], s[row + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+            rows[row + 4] = __builtin_shufflevector(s[row], s[row + 4], 4, 5, 6, 7, 12, 13, 14, 15);
         }
     }
     // Two 4-point transforms (even and odd inputs) joined with the powers of
@@ -88,6 +91,10 @@ void RealFftEightLanes(const RealFftTables& tables, const int16_t* samples, floa
 
 }  // namespace aurelix::analysis
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 #endif
