@@ -13,10 +13,10 @@
 // one, so concurrent writers in any number of processes lose nothing and a reader never
 // sees half a file. A lock held for half a second without the file changing fails the
 // save (75, naming the lock) rather than stalling the caller. A settings.ini that is a
-// symbolic link stays one: the file it points to is replaced. A file that cannot be read or parsed reads as defaults; the next
-// SaveSetting renames it to settings.ini.unreadable-<local time>, reports that once by
-// MsgBox, and starts a new file. Failures to write raise the file errors of file_io.h
-// (75, 57, ...) with the path.
+// symbolic link stays one: the file it points to is replaced. A file that cannot be read or parsed
+// reads as defaults; the next SaveSetting renames it to settings.ini.unreadable-<local time>,
+// reports that once by MsgBox, and starts a new file. Failures to write raise the file errors of
+// file_io.h (75, 57, ...) with the path.
 namespace aurelix::platform {
 
 std::string GetSetting(const std::string& application, const std::string& section,
