@@ -3,10 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -21,11 +19,12 @@ inline void PutLe(std::string& bytes, uint32_t value, int width) {
     }
 }
 
-inline std::string Chunk(const std::string& id, const std::string& body, bool pad = true) {
+// Padded to an even length, as RIFF wants.
+inline std::string Chunk(const std::string& id, const std::string& body) {
     std::string bytes = id;
     PutLe(bytes, uint32_t(body.size()), 4);
     bytes += body;
-    if (pad && body.size() % 2 == 1) {
+    if (body.size() % 2 == 1) {
         bytes.push_back('\0');
     }
     return bytes;
@@ -79,6 +78,5 @@ inline std::string TempFile(const std::string& name, const std::string& bytes) {
 }
 
 using aurelix::testing::FileBytes;
-using aurelix::testing::HaveTool;
 
 }  // namespace aurelix::platform::testing

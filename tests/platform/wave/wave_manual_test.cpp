@@ -16,9 +16,7 @@ namespace aurelix::platform {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::BufferRing;
-using testing::Pcm16;
-using testing::WaveEventWindow;
+using namespace testing;
 using Samples = std::vector<int16_t>;
 
 // A manual input opened mono at 8000 Hz with a recording window, and a ring to queue.
@@ -32,6 +30,7 @@ class ManualCaptureTest : public ::testing::Test {
                   MMSYSERR_NOERROR);
         return handle;
     }
+    // Prepares every buffer of `ring` and queues those of `order`, in that order.
     void Queue(HWAVEIN handle, BufferRing& ring, std::initializer_list<size_t> order) {
         for (size_t i = 0; i < ring.Count(); ++i) {
             ASSERT_EQ(waveInPrepareHeader(handle, ring.Header(i), kWaveHdrSize), MMSYSERR_NOERROR);
@@ -39,14 +38,6 @@ class ManualCaptureTest : public ::testing::Test {
         for (size_t i : order) {
             ASSERT_EQ(waveInAddBuffer(handle, ring.Header(i), kWaveHdrSize), MMSYSERR_NOERROR);
         }
-    }
-    void CloseAll(HWAVEIN handle, BufferRing& ring) {
-        EXPECT_EQ(waveInReset(handle), MMSYSERR_NOERROR);
-        for (size_t i = 0; i < ring.Count(); ++i) {
-            EXPECT_EQ(waveInUnprepareHeader(handle, ring.Header(i), kWaveHdrSize),
-                      MMSYSERR_NOERROR);
-        }
-        EXPECT_EQ(waveInClose(handle), MMSYSERR_NOERROR);
     }
     // Which buffers came back with MM_WIM_DATA, in order, with their byte counts.
     std::vector<std::pair<size_t, uint32_t>> Returned(const BufferRing& ring) const {
@@ -63,60 +54,52 @@ class ManualCaptureTest : public ::testing::Test {
     WaveEventWindow window_;
 };
 
-TEST_F(ManualCaptureTest, NotificationsComeInOrderWithTheirBuffers) {
+// Buffers come back in the order they were queued, filled as far as the samples go and cut
+// to their length; a reset hands back the rest empty, still in queue order, and the device
+// stays quiet until started again.
+TEST_F(ManualCaptureTest, BuffersComeBackInQueueOrderAndResetReturnsTheRest) {
     const HWAVEIN handle = Open();
     ASSERT_NE(handle, 0u);
     EXPECT_EQ(device_.LastFormat()->nSamplesPerSec, 8000u);
-    BufferRing ring(3, 4, 1);
-    Queue(handle, ring, {0, 1, 2});
+    BufferRing ring(5, 4, 1);
+    Queue(handle, ring, {2, 0, 4, 3, 1});
     EXPECT_FALSE(device_.Fill(Samples{9, 9, 9, 9})) << "filled before waveInStart";
     ASSERT_EQ(waveInStart(handle), MMSYSERR_NOERROR);
-    EXPECT_EQ(device_.QueuedCount(), 3u);
+    EXPECT_EQ(device_.QueuedCount(), 5u);
     EXPECT_TRUE(device_.Fill(Samples{1, 2, 3, 4}));
     EXPECT_TRUE(device_.Fill(Samples{5, 6}));
     EXPECT_TRUE(device_.Fill(Samples{7, 8, 9, 10, 11, 12}));
-    EXPECT_FALSE(device_.Fill(Samples{13})) << "nothing is queued";
     DoEvents();
-
     ASSERT_EQ(window_.Messages(),
               (std::vector<UINT>{MM_WIM_OPEN, MM_WIM_DATA, MM_WIM_DATA, MM_WIM_DATA}));
-    EXPECT_EQ(Returned(ring), (std::vector<std::pair<size_t, uint32_t>>{{0, 8}, {1, 4}, {2, 8}}));
     for (size_t i = 1; i < 4; ++i) {
         EXPECT_EQ(window_.Events()[i].handle, handle);
         EXPECT_EQ(window_.Events()[i].flags & (WHDR_DONE | WHDR_INQUEUE), WHDR_DONE);
     }
-    EXPECT_EQ(ring.Samples(0), (Samples{1, 2, 3, 4}));
-    EXPECT_EQ(ring.Samples(1)[1], 6);
-    EXPECT_EQ(ring.Samples(2), (Samples{7, 8, 9, 10})) << "not cut to the buffer";
+    EXPECT_EQ(ring.Samples(2), (Samples{1, 2, 3, 4}));
+    EXPECT_EQ(ring.Samples(0)[1], 6);
+    EXPECT_EQ(ring.Samples(4), (Samples{7, 8, 9, 10})) << "not cut to the buffer";
 
-    CloseAll(handle, ring);
+    ASSERT_EQ(waveInReset(handle), MMSYSERR_NOERROR);
+    EXPECT_EQ(device_.QueuedCount(), 0u);
     DoEvents();
+    EXPECT_EQ(Returned(ring),
+              (std::vector<std::pair<size_t, uint32_t>>{{2, 8}, {0, 4}, {4, 8}, {3, 0}, {1, 0}}));
+    ASSERT_EQ(waveInAddBuffer(handle, ring.Header(0), kWaveHdrSize), MMSYSERR_NOERROR);
+    EXPECT_FALSE(device_.Fill(Samples{1, 1})) << "a reset device filled before waveInStart";
+    ASSERT_EQ(waveInStart(handle), MMSYSERR_NOERROR);
+    EXPECT_TRUE(device_.Fill(Samples{1, 1}));
+    EXPECT_FALSE(device_.Fill(Samples{13})) << "nothing is queued";
+
+    ResetAndClose(handle, ring);
     EXPECT_EQ(window_.Messages().back(), MM_WIM_CLOSE);
     EXPECT_EQ(window_.Count(MM_WIM_CLOSE), 1u);
     EXPECT_FALSE(device_.IsOpen());
 }
 
-TEST_F(ManualCaptureTest, ResetReturnsEveryQueuedBufferInQueueOrder) {
-    const HWAVEIN handle = Open();
-    BufferRing ring(4, 2, 1);
-    Queue(handle, ring, {2, 0, 3, 1});
-    ASSERT_EQ(waveInStart(handle), MMSYSERR_NOERROR);
-    ASSERT_TRUE(device_.Fill(Samples{1, 1}));
-    ASSERT_EQ(waveInReset(handle), MMSYSERR_NOERROR);
-    EXPECT_EQ(device_.QueuedCount(), 0u);
-    DoEvents();
-    EXPECT_EQ(Returned(ring),
-              (std::vector<std::pair<size_t, uint32_t>>{{2, 4}, {0, 0}, {3, 0}, {1, 0}}));
-
-    // A reset device stays quiet until started again.
-    ASSERT_EQ(waveInAddBuffer(handle, ring.Header(0), kWaveHdrSize), MMSYSERR_NOERROR);
-    EXPECT_FALSE(device_.Fill(Samples{1, 1}));
-    ASSERT_EQ(waveInStart(handle), MMSYSERR_NOERROR);
-    EXPECT_TRUE(device_.Fill(Samples{1, 1}));
-    CloseAll(handle, ring);
-}
-
-TEST_F(ManualCaptureTest, OnlyPreparedBuffersAreQueuedAndEachOnce) {
+// Only prepared buffers are queued, each once; a handle with buffers queued does not close,
+// and a closed, stale or playback handle is refused everywhere.
+TEST_F(ManualCaptureTest, MisusedHeadersAndHandlesAreRefused) {
     const HWAVEIN handle = Open();
     BufferRing ring(2, 4, 1);
     EXPECT_EQ(waveInAddBuffer(handle, ring.Header(0), kWaveHdrSize), WAVERR_UNPREPARED);
@@ -133,6 +116,8 @@ TEST_F(ManualCaptureTest, OnlyPreparedBuffersAreQueuedAndEachOnce) {
     ASSERT_EQ(waveInPrepareHeader(handle, &empty, kWaveHdrSize), MMSYSERR_NOERROR);
     EXPECT_EQ(waveInAddBuffer(handle, &empty, kWaveHdrSize), MMSYSERR_INVALPARAM);
     EXPECT_EQ(device_.QueuedCount(), 1u);
+    EXPECT_EQ(waveInClose(handle), WAVERR_STILLPLAYING);
+    EXPECT_EQ(waveOutClose(handle), MMSYSERR_INVALHANDLE) << "a capture handle is no playback one";
 
     ASSERT_EQ(waveInStart(handle), MMSYSERR_NOERROR);
     EXPECT_TRUE(device_.Fill(Samples{1, 2, 3, 4}));
@@ -140,7 +125,17 @@ TEST_F(ManualCaptureTest, OnlyPreparedBuffersAreQueuedAndEachOnce) {
     EXPECT_EQ(waveInUnprepareHeader(handle, ring.Header(0), kWaveHdrSize), MMSYSERR_NOERROR);
     EXPECT_FALSE(ring.Header(0)->dwFlags & WHDR_PREPARED);
     EXPECT_EQ(waveInAddBuffer(handle, ring.Header(0), kWaveHdrSize), WAVERR_UNPREPARED);
-    CloseAll(handle, ring);
+    EXPECT_EQ(waveInClose(handle), MMSYSERR_NOERROR);
+    for (HWAVEIN stale : {handle, 0u, handle ^ 0x5A5A5A5Au}) {
+        EXPECT_EQ(waveInClose(stale), MMSYSERR_INVALHANDLE);
+        EXPECT_EQ(waveInReset(stale), MMSYSERR_INVALHANDLE);
+        EXPECT_EQ(waveInStart(stale), MMSYSERR_INVALHANDLE);
+        EXPECT_EQ(waveInPrepareHeader(stale, ring.Header(0), kWaveHdrSize), MMSYSERR_INVALHANDLE);
+        EXPECT_EQ(waveInAddBuffer(stale, ring.Header(0), kWaveHdrSize), MMSYSERR_INVALHANDLE);
+        EXPECT_EQ(waveInUnprepareHeader(stale, ring.Header(0), kWaveHdrSize), MMSYSERR_INVALHANDLE);
+    }
+    DoEvents();
+    EXPECT_EQ(window_.Count(MM_WIM_CLOSE), 1u);
 }
 
 TEST_F(ManualCaptureTest, RefusedOpensLeaveNothingOpen) {
@@ -175,48 +170,28 @@ TEST_F(ManualCaptureTest, RefusedOpensLeaveNothingOpen) {
     EXPECT_EQ(second, 0u);
     // The first handle is untouched and the refusals posted nothing.
     BufferRing ring(1, 2, 1);
-    Queue(first, ring, {0});
+    QueueAll(first, ring);
     ASSERT_EQ(waveInStart(first), MMSYSERR_NOERROR);
     EXPECT_TRUE(device_.Fill(Samples{1, 2}));
     DoEvents();
     EXPECT_EQ(window_.Messages(), (std::vector<UINT>{MM_WIM_OPEN, MM_WIM_DATA}));
-    CloseAll(first, ring);
-}
-
-TEST_F(ManualCaptureTest, ClosedAndStaleHandlesAreRejected) {
-    const HWAVEIN handle = Open();
-    BufferRing ring(1, 2, 1);
-    Queue(handle, ring, {0});
-    EXPECT_EQ(waveInClose(handle), WAVERR_STILLPLAYING);
-    EXPECT_EQ(waveOutClose(handle), MMSYSERR_INVALHANDLE) << "a capture handle is no playback one";
-    EXPECT_EQ(waveInReset(handle), MMSYSERR_NOERROR);
-    EXPECT_EQ(waveInClose(handle), MMSYSERR_NOERROR);
-    for (HWAVEIN stale : {handle, 0u, handle ^ 0x5A5A5A5Au}) {
-        EXPECT_EQ(waveInClose(stale), MMSYSERR_INVALHANDLE);
-        EXPECT_EQ(waveInReset(stale), MMSYSERR_INVALHANDLE);
-        EXPECT_EQ(waveInStart(stale), MMSYSERR_INVALHANDLE);
-        EXPECT_EQ(waveInPrepareHeader(stale, ring.Header(0), kWaveHdrSize), MMSYSERR_INVALHANDLE);
-        EXPECT_EQ(waveInAddBuffer(stale, ring.Header(0), kWaveHdrSize), MMSYSERR_INVALHANDLE);
-        EXPECT_EQ(waveInUnprepareHeader(stale, ring.Header(0), kWaveHdrSize), MMSYSERR_INVALHANDLE);
-    }
-    DoEvents();
-    EXPECT_EQ(window_.Count(MM_WIM_CLOSE), 1u);
+    ResetAndClose(first, ring);
 }
 
 TEST_F(ManualCaptureTest, AWindowProcedureMayResetTheDevice) {
     const HWAVEIN handle = Open();
-    window_.onEvent = [handle](const testing::WaveEvent& event) {
+    window_.onEvent = [handle](const WaveEvent& event) {
         if (event.message == MM_WIM_DATA && event.bytesRecorded > 0) {
             EXPECT_EQ(waveInReset(handle), MMSYSERR_NOERROR);
         }
     };
     BufferRing ring(3, 2, 1);
-    Queue(handle, ring, {0, 1, 2});
+    QueueAll(handle, ring);
     ASSERT_EQ(waveInStart(handle), MMSYSERR_NOERROR);
     ASSERT_TRUE(device_.Fill(Samples{1, 2}));
     ASSERT_TRUE(window_.WaitFor(MM_WIM_DATA, 3, 1s));
     EXPECT_EQ(device_.QueuedCount(), 0u);
-    CloseAll(handle, ring);
+    ResetAndClose(handle, ring);
 }
 
 // The first handle a fresh process opens, written to `path`.
@@ -269,8 +244,7 @@ TEST(WaveHotPlugTest, AddingAndRemovingDevicesChangesTheCount) {
     HWAVEIN other = 0;
     EXPECT_EQ(waveInOpen(&other, before, &format, 0, 0, CALLBACK_NULL), MMSYSERR_BADDEVICEID);
     BufferRing ring(1, 2, 1);
-    ASSERT_EQ(waveInPrepareHeader(handle, ring.Header(0), kWaveHdrSize), MMSYSERR_NOERROR);
-    ASSERT_EQ(waveInAddBuffer(handle, ring.Header(0), kWaveHdrSize), MMSYSERR_NOERROR);
+    QueueAll(handle, ring);
     ASSERT_EQ(waveInStart(handle), MMSYSERR_NOERROR);
     EXPECT_TRUE(a.Fill(Samples{3, 4}));
     EXPECT_EQ(waveInClose(handle), MMSYSERR_NOERROR);
@@ -309,11 +283,11 @@ TEST(WaveThreadTest, NotificationsRunOnTheThreadThatOwnsTheWindow) {
     std::promise<HWND> windowMade;
     std::promise<void> dataSeen;
     std::atomic<bool> finished{false};
-    std::vector<testing::WaveEvent> events;
+    std::vector<WaveEvent> events;
     std::thread::id windowThread;
     std::thread owner([&] {
         WaveEventWindow window;
-        window.onEvent = [&](const testing::WaveEvent& event) {
+        window.onEvent = [&](const WaveEvent& event) {
             if (event.message == MM_WIM_DATA) {
                 dataSeen.set_value();
             }
@@ -330,8 +304,7 @@ TEST(WaveThreadTest, NotificationsRunOnTheThreadThatOwnsTheWindow) {
     ASSERT_EQ(waveInOpen(&handle, *device.DeviceId(), &format, window, 0, CALLBACK_WINDOW),
               MMSYSERR_NOERROR);
     BufferRing ring(1, 2, 1);
-    ASSERT_EQ(waveInPrepareHeader(handle, ring.Header(0), kWaveHdrSize), MMSYSERR_NOERROR);
-    ASSERT_EQ(waveInAddBuffer(handle, ring.Header(0), kWaveHdrSize), MMSYSERR_NOERROR);
+    QueueAll(handle, ring);
     ASSERT_EQ(waveInStart(handle), MMSYSERR_NOERROR);
     ASSERT_TRUE(device.Fill(Samples{1, 2}));
     EXPECT_EQ(dataSeen.get_future().wait_for(10s), std::future_status::ready);

@@ -1,9 +1,15 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <functional>
+#include <numbers>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -22,6 +28,12 @@ inline WAVEFORMATEX Pcm16(uint32_t rate, uint16_t channels) {
     format.nAvgBytesPerSec = rate * format.nBlockAlign;
     format.wBitsPerSample = 16;
     return format;
+}
+
+// The simulated tones' sine at frame k, before scaling and rounding; the phase is taken
+// over the rate so that it stays exact however far k runs.
+inline double Sine(double frequency, uint64_t k, double rate) {
+    return std::sin(2.0 * std::numbers::pi * std::fmod(frequency * double(k), rate) / rate);
 }
 
 struct WaveEvent {
@@ -55,13 +67,7 @@ class WaveEventWindow {
         }
         return messages;
     }
-    size_t Count(UINT message) const {
-        size_t count = 0;
-        for (const WaveEvent& event : events_) {
-            count += event.message == message;
-        }
-        return count;
-    }
+    size_t Count(UINT message) const { return std::ranges::count(Messages(), message); }
     // Pumps this thread's messages until `message` has arrived `count` times in all.
     bool WaitFor(UINT message, size_t count, std::chrono::milliseconds timeout) {
         return RunMessageLoop([&] { return Count(message) >= count; }, timeout);
@@ -97,12 +103,10 @@ class BufferRing {
         for (size_t i = 0; i < count; ++i) {
             headers_[i].lpData = reinterpret_cast<char*>(samples_[i].data());
             headers_[i].dwBufferLength = uint32_t(samples_[i].size() * sizeof(int16_t));
-            headers_[i].dwUser = i;
         }
     }
     WAVEHDR* Header(size_t i) { return &headers_[i]; }
     std::vector<int16_t>& Samples(size_t i) { return samples_[i]; }
-    const std::vector<int16_t>& Samples(size_t i) const { return samples_[i]; }
     size_t Count() const { return headers_.size(); }
     // Which buffer a header belongs to.
     size_t IndexOf(const WAVEHDR* header) const { return size_t(header - headers_.data()); }
@@ -112,6 +116,25 @@ class BufferRing {
     std::vector<WAVEHDR> headers_;
 };
 
+// Prepares the buffers of `ring` and queues them on a capture handle, in order.
+inline void QueueAll(HWAVEIN handle, BufferRing& ring) {
+    for (size_t i = 0; i < ring.Count(); ++i) {
+        ASSERT_EQ(waveInPrepareHeader(handle, ring.Header(i), kWaveHdrSize), MMSYSERR_NOERROR);
+        ASSERT_EQ(waveInAddBuffer(handle, ring.Header(i), kWaveHdrSize), MMSYSERR_NOERROR);
+    }
+}
+
+// Resets a capture handle, unprepares the buffers of `ring` and closes it.
+inline void ResetAndClose(HWAVEIN handle, BufferRing& ring) {
+    EXPECT_EQ(waveInReset(handle), MMSYSERR_NOERROR);
+    DoEvents();
+    for (size_t i = 0; i < ring.Count(); ++i) {
+        EXPECT_EQ(waveInUnprepareHeader(handle, ring.Header(i), kWaveHdrSize), MMSYSERR_NOERROR);
+    }
+    EXPECT_EQ(waveInClose(handle), MMSYSERR_NOERROR);
+    DoEvents();
+}
+
 struct CapturedBlocks {
     MMRESULT openResult = MMSYSERR_ERROR;
     std::vector<int16_t> samples;  // everything the returned buffers held, in order
@@ -120,6 +143,15 @@ struct CapturedBlocks {
     size_t beforeReset = 0;  // buffers that came back before the final reset
     std::chrono::steady_clock::time_point startedAt;  // right after waveInStart
     std::optional<uint32_t> overruns;                 // read just before the reset
+
+    // The samples of the buffers that came back before the reset.
+    std::vector<int16_t> SamplesBeforeReset() const {
+        size_t count = 0;
+        for (size_t i = 0; i < beforeReset; ++i) {
+            count += bytes[i] / 2;
+        }
+        return {samples.begin(), samples.begin() + count};
+    }
 };
 
 // Opens input `device` in `format` on this thread, keeps `buffers` buffers of `frames`
@@ -152,10 +184,7 @@ inline CapturedBlocks CaptureFrom(uint32_t device, const WAVEFORMATEX& format, s
     if (captured.openResult != MMSYSERR_NOERROR) {
         return captured;
     }
-    for (size_t i = 0; i < buffers; ++i) {
-        waveInPrepareHeader(handle, ring.Header(i), kWaveHdrSize);
-        waveInAddBuffer(handle, ring.Header(i), kWaveHdrSize);
-    }
+    QueueAll(handle, ring);
     waveInStart(handle);
     captured.startedAt = std::chrono::steady_clock::now();
     // In short rounds: `enough` may turn true while no message comes.
@@ -166,14 +195,69 @@ inline CapturedBlocks CaptureFrom(uint32_t device, const WAVEFORMATEX& format, s
     stopping = true;
     captured.beforeReset = captured.bytes.size();
     captured.overruns = WaveInOverruns(handle);
-    waveInReset(handle);
-    DoEvents();
-    for (size_t i = 0; i < buffers; ++i) {
-        waveInUnprepareHeader(handle, ring.Header(i), kWaveHdrSize);
-    }
-    waveInClose(handle);
-    DoEvents();
+    ResetAndClose(handle, ring);
     return captured;
+}
+
+// Adds `path` as an input device, reads it through four `frames`-frame buffers until the
+// short buffer that ends it and a while after, then removes the device.
+inline CapturedBlocks ReadThrough(const std::string& path, const WAVEFORMATEX& format,
+                                  uint32_t frames, bool paced = false) {
+    using namespace std::chrono_literals;
+    const WaveDeviceRegistration added = AddFileInputDevice(path, paced);
+    EXPECT_TRUE(added) << added.error;
+    std::optional<std::chrono::steady_clock::time_point> ended;
+    const uint32_t full = frames * format.nBlockAlign;
+    CapturedBlocks captured = CaptureFrom(
+        added.deviceId, format, 4, frames,
+        [&](const CapturedBlocks& c) {
+            if (!ended && !c.bytes.empty() && c.bytes.back() < full) {
+                ended = std::chrono::steady_clock::now();
+            }
+            // Long enough to see a buffer that should not come.
+            return ended && std::chrono::steady_clock::now() - *ended > 50ms;
+        },
+        10s);
+    EXPECT_TRUE(RemoveWaveDevice(added.key));
+    return captured;
+}
+
+inline uint32_t NullOutputId() {
+    for (uint32_t id = 0; id < waveOutGetNumDevs(); ++id) {
+        WAVEOUTCAPS caps;
+        if (waveOutGetDevCapsA(id, &caps, kWaveOutCapsSize) == MMSYSERR_NOERROR &&
+            std::string(caps.szPname) == "Null output (discards)") {
+            return id;
+        }
+    }
+    ADD_FAILURE() << "no null output listed";
+    return 0;
+}
+
+// Plays every buffer of `ring` on `device`, checks that they come back done in order, and
+// returns when the first write went out and when the last buffer came back.
+struct Played {
+    std::chrono::steady_clock::time_point firstWrite, lastDone;
+};
+inline Played PlayAll(uint32_t device, const WAVEFORMATEX& format, BufferRing& ring) {
+    WaveEventWindow window;
+    HWAVEOUT handle = 0;
+    Played played;
+    EXPECT_EQ(waveOutOpen(&handle, device, &format, window.Callback(), 0, CALLBACK_WINDOW),
+              MMSYSERR_NOERROR);
+    played.firstWrite = std::chrono::steady_clock::now();
+    for (size_t i = 0; i < ring.Count(); ++i) {
+        EXPECT_EQ(waveOutPrepareHeader(handle, ring.Header(i), kWaveHdrSize), MMSYSERR_NOERROR);
+        EXPECT_EQ(waveOutWrite(handle, ring.Header(i), kWaveHdrSize), MMSYSERR_NOERROR);
+    }
+    EXPECT_TRUE(window.WaitFor(MM_WOM_DONE, ring.Count(), std::chrono::seconds(10)));
+    played.lastDone = window.Events().back().at;
+    for (size_t i = 0; i < ring.Count(); ++i) {
+        EXPECT_EQ(window.Events()[i + 1].header, ring.Header(i)) << "done out of order";
+        EXPECT_EQ(waveOutUnprepareHeader(handle, ring.Header(i), kWaveHdrSize), MMSYSERR_NOERROR);
+    }
+    EXPECT_EQ(waveOutClose(handle), MMSYSERR_NOERROR);
+    return played;
 }
 
 }  // namespace aurelix::platform::testing
