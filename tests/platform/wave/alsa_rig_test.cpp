@@ -36,22 +36,6 @@ Background StartInBackground(const std::string& command) {
     return Background(popen(command.c_str(), "r"), &pclose);
 }
 
-bool ServerAnswers() {
-    return std::system("pactl info >/dev/null 2>&1") == 0;
-}
-
-// Skips the test unless the sound server answers and ALSA devices are listed.
-#define REQUIRE_SOUND_SERVER()                                                          \
-    do {                                                                                \
-        if (!ServerAnswers()) {                                                         \
-            GTEST_SKIP() << "no sound server answers (run scripts/audio-rig-start.sh)"; \
-        }                                                                               \
-        RescanWaveDevices();                                                            \
-        if (SimInputDeviceId(SimSignal::Sine) == 0) {                                   \
-            GTEST_SKIP() << "ALSA lists no device (built without ALSA, or no default)"; \
-        }                                                                               \
-    } while (false)
-
 // The frequency of a 1024-sample tone, from the number of times it crosses zero.
 double ToneFrequency(const int16_t* block) {
     size_t crossings = 0;
@@ -87,8 +71,21 @@ void ExpectTone(const std::vector<int16_t>& samples, double hertz, size_t fewest
     }
 }
 
-TEST(AlsaRigTest, CapturesAToneThatIsPlayedIntoTheSink) {
-    REQUIRE_SOUND_SERVER();
+// Skips the test unless the sound server answers and ALSA devices are listed.
+class AlsaRigTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (std::system("pactl info >/dev/null 2>&1") != 0) {
+            GTEST_SKIP() << "no sound server answers (run scripts/audio-rig-start.sh)";
+        }
+        RescanWaveDevices();
+        if (SimInputDeviceId(SimSignal::Sine) == 0) {
+            GTEST_SKIP() << "ALSA lists no device (built without ALSA, or no default)";
+        }
+    }
+};
+
+TEST_F(AlsaRigTest, CapturesAToneThatIsPlayedIntoTheSink) {
     WAVEINCAPS caps;  // the system default is device 0, before the simulated ones
     ASSERT_EQ(waveInGetDevCapsA(0, &caps, kWaveInCapsSize), MMSYSERR_NOERROR);
     EXPECT_STREQ(caps.szPname, "System default (ALSA)");
@@ -108,8 +105,7 @@ TEST(AlsaRigTest, CapturesAToneThatIsPlayedIntoTheSink) {
     ExpectTone(captured.samples, 1000, 40);
 }
 
-TEST(AlsaRigTest, PlaybackIsHeardOnTheMonitor) {
-    REQUIRE_SOUND_SERVER();
+TEST_F(AlsaRigTest, PlaybackIsHeardOnTheMonitor) {
     // Long enough to hear all of the 1.5 s played below, and some silence after it.
     const std::string recorded = ::testing::TempDir() + "rig-monitor.s16";
     Background recorder = StartInBackground(

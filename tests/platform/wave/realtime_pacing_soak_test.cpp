@@ -42,10 +42,28 @@ TEST(SimDeviceSoakTest, TenSecondsOfSineArriveInRealTimeAndExact) {
     }
 }
 
-TEST(NullOutputTest, ConsumesInRealTime) {
+// Plays in real time, and a reset hands back what is still written without waiting.
+TEST(NullOutputTest, ConsumesInRealTimeAndResetsAtOnce) {
     BufferRing ring(5, 160, 1);  // 5 x 20 ms at 8000 Hz
     const Played played = PlayAll(NullOutputId(), Pcm16(8000, 1), ring);
     EXPECT_GE(played.lastDone - played.firstWrite, 95ms);
+
+    WaveEventWindow window;
+    const WAVEFORMATEX format = Pcm16(8000, 1);
+    HWAVEOUT handle = 0;
+    ASSERT_EQ(waveOutOpen(&handle, NullOutputId(), &format, window.Callback(), 0, CALLBACK_WINDOW),
+              MMSYSERR_NOERROR);
+    BufferRing seconds(3, 8000, 1);
+    for (size_t i = 0; i < seconds.Count(); ++i) {
+        ASSERT_EQ(waveOutPrepareHeader(handle, seconds.Header(i), kWaveHdrSize), MMSYSERR_NOERROR);
+        ASSERT_EQ(waveOutWrite(handle, seconds.Header(i), kWaveHdrSize), MMSYSERR_NOERROR);
+    }
+    const auto before = std::chrono::steady_clock::now();
+    ASSERT_EQ(waveOutReset(handle), MMSYSERR_NOERROR);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 500ms) << "reset waited for playback";
+    DoEvents();
+    EXPECT_EQ(window.Count(MM_WOM_DONE), 3u);
+    EXPECT_EQ(waveOutClose(handle), MMSYSERR_NOERROR);
 }
 
 TEST(WavFileInputTest, APacedFileTakesItsPlayingTime) {

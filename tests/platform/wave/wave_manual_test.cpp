@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <fstream>
-#include <future>
+#include <numeric>
 #include <set>
 #include <thread>
 #include <vector>
@@ -11,6 +10,7 @@
 #include "aurelix/platform/wave/wave.h"
 #include "aurelix/platform/windows/window.h"
 #include "platform/wave/wave_test_support.h"
+#include "support/fresh_thread.h"
 
 namespace aurelix::platform {
 namespace {
@@ -97,48 +97,10 @@ TEST_F(ManualCaptureTest, BuffersComeBackInQueueOrderAndResetReturnsTheRest) {
     EXPECT_FALSE(device_.IsOpen());
 }
 
-// Only prepared buffers are queued, each once; a handle with buffers queued does not close,
-// and a closed, stale or playback handle is refused everywhere.
-TEST_F(ManualCaptureTest, MisusedHeadersAndHandlesAreRefused) {
-    const HWAVEIN handle = Open();
-    BufferRing ring(2, 4, 1);
-    EXPECT_EQ(waveInAddBuffer(handle, ring.Header(0), kWaveHdrSize), WAVERR_UNPREPARED);
-    Queue(handle, ring, {0});
-    EXPECT_TRUE(ring.Header(0)->dwFlags & WHDR_INQUEUE);
-    EXPECT_EQ(waveInAddBuffer(handle, ring.Header(0), kWaveHdrSize), WAVERR_STILLPLAYING);
-    EXPECT_EQ(waveInUnprepareHeader(handle, ring.Header(0), kWaveHdrSize), WAVERR_STILLPLAYING);
-    EXPECT_EQ(waveInPrepareHeader(handle, ring.Header(0), kWaveHdrSize), WAVERR_STILLPLAYING);
-    EXPECT_EQ(waveInAddBuffer(handle, nullptr, kWaveHdrSize), MMSYSERR_INVALPARAM);
-    EXPECT_EQ(waveInAddBuffer(handle, ring.Header(1), kWaveHdrSize - 1), MMSYSERR_INVALPARAM);
-    WAVEHDR empty;
-    empty.lpData = ring.Header(1)->lpData;
-    empty.dwBufferLength = 1;  // less than one frame
-    ASSERT_EQ(waveInPrepareHeader(handle, &empty, kWaveHdrSize), MMSYSERR_NOERROR);
-    EXPECT_EQ(waveInAddBuffer(handle, &empty, kWaveHdrSize), MMSYSERR_INVALPARAM);
-    EXPECT_EQ(device_.QueuedCount(), 1u);
-    EXPECT_EQ(waveInClose(handle), WAVERR_STILLPLAYING);
-    EXPECT_EQ(waveOutClose(handle), MMSYSERR_INVALHANDLE) << "a capture handle is no playback one";
-
-    ASSERT_EQ(waveInStart(handle), MMSYSERR_NOERROR);
-    EXPECT_TRUE(device_.Fill(Samples{1, 2, 3, 4}));
-    EXPECT_FALSE(device_.Fill(Samples{1, 2, 3, 4})) << "the refused add was queued";
-    EXPECT_EQ(waveInUnprepareHeader(handle, ring.Header(0), kWaveHdrSize), MMSYSERR_NOERROR);
-    EXPECT_FALSE(ring.Header(0)->dwFlags & WHDR_PREPARED);
-    EXPECT_EQ(waveInAddBuffer(handle, ring.Header(0), kWaveHdrSize), WAVERR_UNPREPARED);
-    EXPECT_EQ(waveInClose(handle), MMSYSERR_NOERROR);
-    for (HWAVEIN stale : {handle, 0u, handle ^ 0x5A5A5A5Au}) {
-        EXPECT_EQ(waveInClose(stale), MMSYSERR_INVALHANDLE);
-        EXPECT_EQ(waveInReset(stale), MMSYSERR_INVALHANDLE);
-        EXPECT_EQ(waveInStart(stale), MMSYSERR_INVALHANDLE);
-        EXPECT_EQ(waveInPrepareHeader(stale, ring.Header(0), kWaveHdrSize), MMSYSERR_INVALHANDLE);
-        EXPECT_EQ(waveInAddBuffer(stale, ring.Header(0), kWaveHdrSize), MMSYSERR_INVALHANDLE);
-        EXPECT_EQ(waveInUnprepareHeader(stale, ring.Header(0), kWaveHdrSize), MMSYSERR_INVALHANDLE);
-    }
-    DoEvents();
-    EXPECT_EQ(window_.Count(MM_WIM_CLOSE), 1u);
-}
-
-TEST_F(ManualCaptureTest, RefusedOpensLeaveNothingOpen) {
+// Refused opens leave nothing open and post nothing; only prepared buffers are queued, each
+// once; a handle with buffers queued does not close; a closed, stale or playback handle is
+// refused everywhere.
+TEST_F(ManualCaptureTest, MisuseIsRefusedAndChangesNothing) {
     const uint32_t id = *device_.DeviceId();
     auto refused = [&](uint32_t deviceId, const WAVEFORMATEX& format, uintptr_t callback,
                        uint32_t flags) {
@@ -162,20 +124,49 @@ TEST_F(ManualCaptureTest, RefusedOpensLeaveNothingOpen) {
     }
     EXPECT_EQ(refused(id, good, window_.Callback(), 0x30000), MMSYSERR_INVALFLAG);
     EXPECT_EQ(refused(id, good, window_.Handle() + 1000, CALLBACK_WINDOW), MMSYSERR_INVALPARAM);
-
-    const HWAVEIN first = Open();
+    const HWAVEIN handle = Open();
     HWAVEIN second = 12345;
     EXPECT_EQ(waveInOpen(&second, id, &good, window_.Callback(), 0, CALLBACK_WINDOW),
               MMSYSERR_ALLOCATED);
     EXPECT_EQ(second, 0u);
-    // The first handle is untouched and the refusals posted nothing.
-    BufferRing ring(1, 2, 1);
-    QueueAll(first, ring);
-    ASSERT_EQ(waveInStart(first), MMSYSERR_NOERROR);
-    EXPECT_TRUE(device_.Fill(Samples{1, 2}));
+
+    BufferRing ring(2, 4, 1);
+    EXPECT_EQ(waveInAddBuffer(handle, ring.Header(0), kWaveHdrSize), WAVERR_UNPREPARED);
+    Queue(handle, ring, {0});
+    EXPECT_TRUE(ring.Header(0)->dwFlags & WHDR_INQUEUE);
+    EXPECT_EQ(waveInAddBuffer(handle, ring.Header(0), kWaveHdrSize), WAVERR_STILLPLAYING);
+    EXPECT_EQ(waveInUnprepareHeader(handle, ring.Header(0), kWaveHdrSize), WAVERR_STILLPLAYING);
+    EXPECT_EQ(waveInPrepareHeader(handle, ring.Header(0), kWaveHdrSize), WAVERR_STILLPLAYING);
+    EXPECT_EQ(waveInAddBuffer(handle, nullptr, kWaveHdrSize), MMSYSERR_INVALPARAM);
+    EXPECT_EQ(waveInAddBuffer(handle, ring.Header(1), kWaveHdrSize - 1), MMSYSERR_INVALPARAM);
+    WAVEHDR empty;
+    empty.lpData = ring.Header(1)->lpData;
+    empty.dwBufferLength = 1;  // less than one frame
+    ASSERT_EQ(waveInPrepareHeader(handle, &empty, kWaveHdrSize), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveInAddBuffer(handle, &empty, kWaveHdrSize), MMSYSERR_INVALPARAM);
+    EXPECT_EQ(device_.QueuedCount(), 1u);
+    EXPECT_EQ(waveInClose(handle), WAVERR_STILLPLAYING);
+    EXPECT_EQ(waveOutClose(handle), MMSYSERR_INVALHANDLE) << "a capture handle is no playback one";
+
+    ASSERT_EQ(waveInStart(handle), MMSYSERR_NOERROR);
+    EXPECT_TRUE(device_.Fill(Samples{1, 2, 3, 4}));
+    EXPECT_FALSE(device_.Fill(Samples{1, 2, 3, 4})) << "the refused add was queued";
     DoEvents();
     EXPECT_EQ(window_.Messages(), (std::vector<UINT>{MM_WIM_OPEN, MM_WIM_DATA}));
-    ResetAndClose(first, ring);
+    EXPECT_EQ(waveInUnprepareHeader(handle, ring.Header(0), kWaveHdrSize), MMSYSERR_NOERROR);
+    EXPECT_FALSE(ring.Header(0)->dwFlags & WHDR_PREPARED);
+    EXPECT_EQ(waveInAddBuffer(handle, ring.Header(0), kWaveHdrSize), WAVERR_UNPREPARED);
+    EXPECT_EQ(waveInClose(handle), MMSYSERR_NOERROR);
+    for (HWAVEIN stale : {handle, 0u, handle ^ 0x5A5A5A5Au}) {
+        EXPECT_EQ(waveInClose(stale), MMSYSERR_INVALHANDLE);
+        EXPECT_EQ(waveInReset(stale), MMSYSERR_INVALHANDLE);
+        EXPECT_EQ(waveInStart(stale), MMSYSERR_INVALHANDLE);
+        EXPECT_EQ(waveInPrepareHeader(stale, ring.Header(0), kWaveHdrSize), MMSYSERR_INVALHANDLE);
+        EXPECT_EQ(waveInAddBuffer(stale, ring.Header(0), kWaveHdrSize), MMSYSERR_INVALHANDLE);
+        EXPECT_EQ(waveInUnprepareHeader(stale, ring.Header(0), kWaveHdrSize), MMSYSERR_INVALHANDLE);
+    }
+    DoEvents();
+    EXPECT_EQ(window_.Count(MM_WIM_CLOSE), 1u);
 }
 
 TEST_F(ManualCaptureTest, AWindowProcedureMayResetTheDevice) {
@@ -227,41 +218,45 @@ TEST(WaveHandleTest, HandlesNeverRepeatWithinOrAcrossProcesses) {
     EXPECT_NE(a, b) << "two processes handed out the same first handle";
 }
 
-TEST(WaveHotPlugTest, AddingAndRemovingDevicesChangesTheCount) {
+// Devices are listed while they exist, one plugged again last, under names cut to 32 bytes.
+// A handle open on an unplugged device keeps serving it; its notifications go to the thread
+// that owns the window, not to the one that opened the device and filled its buffer.
+TEST(WaveDeviceListTest, DevicesComeAndGoWhileTheirHandlesStay) {
     const uint32_t before = waveInGetNumDevs();
-    ManualWaveInput a("Plug A");
+    const std::string exact(32, 'x');
+    ManualWaveInput a(exact + "tail");
     EXPECT_EQ(waveInGetNumDevs(), before + 1);
     EXPECT_EQ(a.DeviceId(), before);
-    // An open handle outlives the device's removal.
     WaveEventWindow window;
-    const WAVEFORMATEX format = Pcm16(8000, 1);
-    HWAVEIN handle = 0;
-    ASSERT_EQ(waveInOpen(&handle, before, &format, window.Callback(), 0, CALLBACK_WINDOW),
-              MMSYSERR_NOERROR);
-    a.Unplug();
-    EXPECT_EQ(waveInGetNumDevs(), before);
-    EXPECT_FALSE(a.DeviceId());
-    HWAVEIN other = 0;
-    EXPECT_EQ(waveInOpen(&other, before, &format, 0, 0, CALLBACK_NULL), MMSYSERR_BADDEVICEID);
     BufferRing ring(1, 2, 1);
-    QueueAll(handle, ring);
-    ASSERT_EQ(waveInStart(handle), MMSYSERR_NOERROR);
-    EXPECT_TRUE(a.Fill(Samples{3, 4}));
-    EXPECT_EQ(waveInClose(handle), MMSYSERR_NOERROR);
+    aurelix::testing::OnFreshThread([&] {
+        const WAVEFORMATEX format = Pcm16(8000, 1);
+        HWAVEIN handle = 0, other = 0;
+        ASSERT_EQ(waveInOpen(&handle, before, &format, window.Callback(), 0, CALLBACK_WINDOW),
+                  MMSYSERR_NOERROR);
+        a.Unplug();
+        EXPECT_EQ(waveInGetNumDevs(), before);
+        EXPECT_FALSE(a.DeviceId());
+        EXPECT_EQ(waveInOpen(&other, before, &format, 0, 0, CALLBACK_NULL), MMSYSERR_BADDEVICEID);
+        QueueAll(handle, ring);
+        ASSERT_EQ(waveInStart(handle), MMSYSERR_NOERROR);
+        EXPECT_TRUE(a.Fill(Samples{3, 4}));
+        EXPECT_EQ(waveInClose(handle), MMSYSERR_NOERROR);
+    });
+    DoEvents();
+    EXPECT_EQ(window.Messages(), (std::vector<UINT>{MM_WIM_OPEN, MM_WIM_DATA, MM_WIM_CLOSE}));
+    for (const auto& event : window.Events()) {
+        EXPECT_EQ(event.thread, std::this_thread::get_id()) << "not the window's thread";
+    }
 
-    ManualWaveInput b("Plug B");
+    ManualWaveInput b(exact), shortName("Short");
     a.Plug();
     a.Plug();
-    EXPECT_EQ(waveInGetNumDevs(), before + 2) << "plugging twice listed it twice";
+    EXPECT_EQ(waveInGetNumDevs(), before + 3) << "plugging twice listed it twice";
     EXPECT_EQ(b.DeviceId(), before);
-    EXPECT_EQ(a.DeviceId(), before + 1) << "a plugged device is listed last";
-}
-
-TEST(WaveCapsTest, NamesAreCutToThirtyTwoBytes) {
-    const std::string exact(32, 'x');
-    ManualWaveInput whole(exact), longer(exact + "tail"), shortName("Short");
+    EXPECT_EQ(a.DeviceId(), before + 2) << "a plugged device is listed last";
     WAVEINCAPS caps;
-    for (const ManualWaveInput* device : {&whole, &longer}) {
+    for (const ManualWaveInput* device : {&a, &b}) {
         ASSERT_EQ(waveInGetDevCapsA(*device->DeviceId(), &caps, kWaveInCapsSize), MMSYSERR_NOERROR);
         EXPECT_EQ(std::string(caps.szPname, sizeof caps.szPname), exact);
     }
@@ -278,47 +273,6 @@ TEST(WaveCapsTest, NamesAreCutToThirtyTwoBytes) {
     EXPECT_STREQ(outCaps.szPname, "Manual speaker");
 }
 
-TEST(WaveThreadTest, NotificationsRunOnTheThreadThatOwnsTheWindow) {
-    ManualWaveInput device;
-    std::promise<HWND> windowMade;
-    std::promise<void> dataSeen;
-    std::atomic<bool> finished{false};
-    std::vector<WaveEvent> events;
-    std::thread::id windowThread;
-    std::thread owner([&] {
-        WaveEventWindow window;
-        window.onEvent = [&](const WaveEvent& event) {
-            if (event.message == MM_WIM_DATA) {
-                dataSeen.set_value();
-            }
-        };
-        windowThread = std::this_thread::get_id();
-        windowMade.set_value(window.Handle());
-        RunMessageLoop([&] { return finished.load(); }, 10s);
-        DoEvents();
-        events = window.Events();
-    });
-    const HWND window = windowMade.get_future().get();
-    const WAVEFORMATEX format = Pcm16(8000, 1);
-    HWAVEIN handle = 0;
-    ASSERT_EQ(waveInOpen(&handle, *device.DeviceId(), &format, window, 0, CALLBACK_WINDOW),
-              MMSYSERR_NOERROR);
-    BufferRing ring(1, 2, 1);
-    QueueAll(handle, ring);
-    ASSERT_EQ(waveInStart(handle), MMSYSERR_NOERROR);
-    ASSERT_TRUE(device.Fill(Samples{1, 2}));
-    EXPECT_EQ(dataSeen.get_future().wait_for(10s), std::future_status::ready);
-    ASSERT_EQ(waveInClose(handle), MMSYSERR_NOERROR);
-    finished = true;
-    WakeMessageLoop(window);
-    owner.join();
-    ASSERT_GE(events.size(), 3u);
-    for (const auto& event : events) {
-        EXPECT_EQ(event.thread, windowThread);
-    }
-    EXPECT_EQ(events.back().message, MM_WIM_CLOSE);
-}
-
 TEST(ManualPlaybackTest, WrittenBuffersCompleteInOrderWhenTheTestSays) {
     ManualWaveOutput device;
     WaveEventWindow window;
@@ -331,9 +285,7 @@ TEST(ManualPlaybackTest, WrittenBuffersCompleteInOrderWhenTheTestSays) {
     BufferRing ring(3, 2, 2);
     EXPECT_EQ(waveOutWrite(handle, ring.Header(0), kWaveHdrSize), WAVERR_UNPREPARED);
     for (size_t i = 0; i < 3; ++i) {
-        for (size_t s = 0; s < ring.Samples(i).size(); ++s) {
-            ring.Samples(i)[s] = int16_t(10 * i + s);
-        }
+        std::iota(ring.Samples(i).begin(), ring.Samples(i).end(), int16_t(10 * i));
         ASSERT_EQ(waveOutPrepareHeader(handle, ring.Header(i), kWaveHdrSize), MMSYSERR_NOERROR);
         ASSERT_EQ(waveOutWrite(handle, ring.Header(i), kWaveHdrSize), MMSYSERR_NOERROR);
     }

@@ -20,14 +20,8 @@
 namespace aurelix::platform::testing {
 
 inline WAVEFORMATEX Pcm16(uint32_t rate, uint16_t channels) {
-    WAVEFORMATEX format;
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = channels;
-    format.nSamplesPerSec = rate;
-    format.nBlockAlign = uint16_t(channels * 2);
-    format.nAvgBytesPerSec = rate * format.nBlockAlign;
-    format.wBitsPerSample = 16;
-    return format;
+    const auto blockAlign = uint16_t(channels * 2);
+    return {WAVE_FORMAT_PCM, channels, rate, rate * blockAlign, blockAlign, 16, 0};
 }
 
 // The simulated tones' sine at frame k, before scaling and rounding; the phase is taken
@@ -167,6 +161,7 @@ inline CapturedBlocks CaptureFrom(uint32_t device, const WAVEFORMATEX& format, s
     HWAVEIN handle = 0;
     bool stopping = false;
     window.onEvent = [&](const WaveEvent& event) {
+        EXPECT_EQ(event.thread, std::this_thread::get_id()) << "not the window's thread";
         if (event.message != MM_WIM_DATA) {
             return;
         }
@@ -222,16 +217,15 @@ inline CapturedBlocks ReadThrough(const std::string& path, const WAVEFORMATEX& f
     return captured;
 }
 
+// The null output's id (the count of outputs when it is not listed).
 inline uint32_t NullOutputId() {
-    for (uint32_t id = 0; id < waveOutGetNumDevs(); ++id) {
-        WAVEOUTCAPS caps;
-        if (waveOutGetDevCapsA(id, &caps, kWaveOutCapsSize) == MMSYSERR_NOERROR &&
-            std::string(caps.szPname) == "Null output (discards)") {
-            return id;
-        }
+    uint32_t id = 0;
+    WAVEOUTCAPS caps;
+    while (waveOutGetDevCapsA(id, &caps, kWaveOutCapsSize) == MMSYSERR_NOERROR &&
+           std::string(caps.szPname) != "Null output (discards)") {
+        ++id;
     }
-    ADD_FAILURE() << "no null output listed";
-    return 0;
+    return id;
 }
 
 // Plays every buffer of `ring` on `device`, checks that they come back done in order, and
