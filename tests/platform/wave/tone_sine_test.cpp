@@ -2,26 +2,20 @@
 
 #include <bit>
 #include <cstdint>
-#include <vector>
+#include <tuple>
 
 #include "aurelix/platform/wave/tone_sine.h"
 
 namespace aurelix::platform::wave_driver {
 namespace {
 
-struct Stretch {
-    double frequency;
-    uint32_t rate;
-    uint64_t first;  // frames first .. first + count - 1, in order
-    uint64_t count;
-};
-
 // The table gives the formula's double bit for bit: whole and fractional frequencies,
 // 0, multiples of the rate, the highest allowed, runs across the end of the exact range
 // (f k reaching 2^53) and jumps between far-apart frames.
 TEST(ToneSine, EqualsTheFormulaBitForBit) {
     const uint64_t exactEnd1MHz = ((uint64_t(1) << 53) - 1) / 1000000;
-    const std::vector<Stretch> stretches = {
+    // Frequency, rate, and frames first .. first + count - 1, in order.
+    const std::tuple<double, uint32_t, uint64_t, uint64_t> stretches[] = {
         {1000, 44100, 0, 200000},
         {440, 48000, 0, 100000},
         {2000, 48000, 123456789, 50000},
@@ -33,17 +27,17 @@ TEST(ToneSine, EqualsTheFormulaBitForBit) {
         {1000000, 96000, exactEnd1MHz - 5000, 10000},
         {1000000, 96000, 0, 100000},
     };
-    for (const Stretch& s : stretches) {
-        ToneSine tone(s.frequency, s.rate);
-        for (uint64_t k = s.first; k < s.first + s.count; ++k) {
-            const double expected = ToneSine::Formula(s.frequency, k, s.rate);
+    for (const auto& [frequency, rate, first, count] : stretches) {
+        ToneSine tone(frequency, rate);
+        for (uint64_t k = first; k < first + count; ++k) {
+            const double expected = ToneSine::Formula(frequency, k, rate);
             ASSERT_EQ(std::bit_cast<uint64_t>(tone.At(k)), std::bit_cast<uint64_t>(expected))
-                << s.frequency << " Hz at " << s.rate << " Hz, frame " << k;
+                << frequency << " Hz at " << rate << " Hz, frame " << k;
         }
         // Back to the start after the run: the table serves frames out of order too.
-        for (uint64_t k : {s.first, s.first + 7, s.first + 3}) {
+        for (uint64_t k : {first, first + 7, first + 3}) {
             EXPECT_EQ(std::bit_cast<uint64_t>(tone.At(k)),
-                      std::bit_cast<uint64_t>(ToneSine::Formula(s.frequency, k, s.rate)));
+                      std::bit_cast<uint64_t>(ToneSine::Formula(frequency, k, rate)));
         }
     }
 }

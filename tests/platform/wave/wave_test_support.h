@@ -229,29 +229,26 @@ inline uint32_t NullOutputId() {
 }
 
 // Plays every buffer of `ring` on `device`, checks that they come back done in order, and
-// returns when the first write went out and when the last buffer came back.
-struct Played {
-    std::chrono::steady_clock::time_point firstWrite, lastDone;
-};
-inline Played PlayAll(uint32_t device, const WAVEFORMATEX& format, BufferRing& ring) {
+// returns the time from the first write to the last buffer's return.
+inline std::chrono::steady_clock::duration PlayAll(uint32_t device, const WAVEFORMATEX& format,
+                                                   BufferRing& ring) {
     WaveEventWindow window;
     HWAVEOUT handle = 0;
-    Played played;
     EXPECT_EQ(waveOutOpen(&handle, device, &format, window.Callback(), 0, CALLBACK_WINDOW),
               MMSYSERR_NOERROR);
-    played.firstWrite = std::chrono::steady_clock::now();
+    const auto firstWrite = std::chrono::steady_clock::now();
     for (size_t i = 0; i < ring.Count(); ++i) {
         EXPECT_EQ(waveOutPrepareHeader(handle, ring.Header(i), kWaveHdrSize), MMSYSERR_NOERROR);
         EXPECT_EQ(waveOutWrite(handle, ring.Header(i), kWaveHdrSize), MMSYSERR_NOERROR);
     }
     EXPECT_TRUE(window.WaitFor(MM_WOM_DONE, ring.Count(), std::chrono::seconds(10)));
-    played.lastDone = window.Events().back().at;
+    const auto lastDone = window.Events().back().at;
     for (size_t i = 0; i < ring.Count(); ++i) {
         EXPECT_EQ(window.Events()[i + 1].header, ring.Header(i)) << "done out of order";
         EXPECT_EQ(waveOutUnprepareHeader(handle, ring.Header(i), kWaveHdrSize), MMSYSERR_NOERROR);
     }
     EXPECT_EQ(waveOutClose(handle), MMSYSERR_NOERROR);
-    return played;
+    return lastDone - firstWrite;
 }
 
 }  // namespace aurelix::platform::testing
