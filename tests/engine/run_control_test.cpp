@@ -34,8 +34,6 @@ FRESH_TEST(DeviceOpening, MessageDrivenCaptureGoesThroughStatus0_3_7_3_0) {
                          host.input.QueuedCount()),
               std::tuple(3, RGB(127, 0, 0), true, 0u));
     EXPECT_EQ(host.mail, std::vector<std::string>{"start"});
-    EXPECT_EQ(platform::GetSetting("AurelyxOCX", "WaveInDevices", "LastHandle"),
-              std::to_string(int32_t(state::State().WaveHandle)));
     const uint32_t handle = state::State().WaveHandle;
     EXPECT_EQ(host.Open(), -1001);  // not idle: refused, device left alone
     EXPECT_EQ(std::tuple(state::State().WaveHandle, state::State().Status), std::tuple(handle, 3));
@@ -92,30 +90,23 @@ TEST(DeviceOpening, StaleStoredHandleIsClosedSoTheDeviceOpens) {
     });
 }
 
-FRESH_TEST(DeviceOpening, DeviceHeldElsewhereFailsWith1051AndUnhooks) {
-    PipelineHost host;
-    platform::WAVEFORMATEX format{1, 1, 8000, 16000, 2, 16, 0};
-    platform::HWAVEIN holder = 0;
-    ASSERT_EQ(platform::waveInOpen(&holder, *host.input.DeviceId(), &format, 0, 0, 0), 0u);
-    host.Configure({}, *host.input.DeviceId());
-    const auto error = CaughtError([&] { host.Open(); });
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->Number(), 1051);
-    EXPECT_EQ(error->Source(), "Aurelix");
-    EXPECT_EQ(error->Description(), "Function InitX in clsAurel\r\nWavedevice cannot be opened!");
-    EXPECT_EQ(state::State().OldWaveProc, nullptr);
-    EXPECT_EQ(state::State().OldTimerProc, nullptr);
-    EXPECT_EQ(state::State().SubclassMark, capture::kHooksRemoved);
-    EXPECT_EQ(platform::waveInClose(holder), 0u);
-}
-
-TEST(DeviceOpening, PlaybackWinsAndStereoBuffersSpanWholeBlocks) {
+// A missing playback file is an error, not a new file; an existing one wins over capture.
+TEST(DeviceOpening, PlaybackNeedsItsFileAndStereoBuffersSpanWholeBlocks) {
     TempFolder folder;
     std::ofstream(folder / "in.wav", std::ios::binary) << std::string(44, '\0');
     OnFreshThread([&] {
         PipelineHost host;
         platform::ManualWaveOutput output;
         host.Configure({.channels = 2, .samples = 1024, .loopMethod = 0}, *output.DeviceId());
+        host.engine->FileName(folder / "missing.wav");
+        const auto missing = CaughtError([&] { host.Open(2); });
+        ASSERT_TRUE(missing);
+        EXPECT_EQ(missing->Number(), 53);
+        EXPECT_EQ(missing->Description().rfind("Function InitX in clsAurel\r\nFile not found", 0),
+                  0u);
+        EXPECT_FALSE(std::filesystem::exists(folder / "missing.wav"));
+        host.engine->Reset();
+
         host.engine->FileName(folder / "in.wav");
         host.engine->Recording(false);
         host.Open(3);
@@ -135,46 +126,6 @@ TEST(DeviceOpening, PlaybackWinsAndStereoBuffersSpanWholeBlocks) {
         EXPECT_EQ(state::State().FileNumber, 0);
     });
     EXPECT_EQ(FileBytes(folder / "in.wav"), std::string(44, '\0'));
-}
-
-TEST(DeviceOpening, MissingPlaybackFileIsAnErrorNotANewFile) {
-    TempFolder folder;
-    OnFreshThread([&] {
-        PipelineHost host;
-        platform::ManualWaveOutput output;
-        host.Configure({}, *output.DeviceId());
-        host.engine->FileName(folder / "missing.wav");
-        const auto missing = CaughtError([&] { host.Open(2); });
-        ASSERT_TRUE(missing);
-        EXPECT_EQ(missing->Number(), 53);
-        EXPECT_EQ(missing->Description().rfind("Function InitX in clsAurel\r\nFile not found", 0),
-                  0u);
-        EXPECT_FALSE(std::filesystem::exists(folder / "missing.wav"));
-    });
-}
-
-FRESH_TEST(DeviceOpening, StandaloneInitUsesItsOwnHostAndHostedInitNeedsOne) {
-    platform::ManualWaveInput device;
-    {
-        clsAurel engine;
-        engine.Samples(512);
-        engine.SPS(8000);
-        engine.Channels(1);
-        engine.Buffers(2);
-        engine.LoopMethod(1);
-        engine.Device(int32_t(*device.DeviceId()));
-        auto lamp = std::make_shared<platform::Label>();
-        engine.FlashControl(lamp);
-        EXPECT_EQ(engine.Init(), 0);
-        EXPECT_EQ(state::State().Status, 3);
-        EXPECT_EQ(state::State().Lamp, lamp.get());
-        EXPECT_EQ(state::State().WaveWindow, engine.Host()->txtSub.hwnd());
-    }  // the engine resets on its way out
-    EXPECT_FALSE(device.IsOpen());
-    EXPECT_EQ(state::State().Status, 0);
-    state::State().HostedByControl = true;
-    clsAurel hosted;
-    EXPECT_EQ(ErrorNumberOf([&] { hosted.Init(); }), 424);
 }
 
 TEST(RunControl, StartSetsBacklogAndTheAnalysisTimerByRingSizeAndAnalysis) {
