@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -40,7 +41,9 @@ FRESH_TEST(AurelProperties, ANewControlStartsFromItsDefaultsAndOwnsTheTimer) {
     EXPECT_EQ(state::State().Timer, &aurel.Timer1());
 }
 
-FRESH_TEST(AurelProperties, BlockSizeAndAnalysisRulesRaiseChangedSamples) {
+// Setters apply their rules to the shared state, raise ChangedSamples when the block size
+// had to change and tell the container, in order, what changed.
+FRESH_TEST(AurelProperties, SettersApplyTheirRulesAndReportEveryChange) {
     PlacedControl placed;
     Aurel& aurel = placed.aurel;
     aurel.Analysis(0);
@@ -56,55 +59,43 @@ FRESH_TEST(AurelProperties, BlockSizeAndAnalysisRulesRaiseChangedSamples) {
     aurel.Samples(1000);
     EXPECT_EQ(aurel.Samples(), 1024);
     EXPECT_EQ(placed.events.log, (Names{"ChangedSamples 1000", "ChangedSamples 1000"}));
-    EXPECT_EQ(std::tuple(state::State().BlockSamples, state::State().AnalysisFlags),
-              std::tuple(1024, 3));
-    EXPECT_EQ(placed.container.ChangedNames(),
-              (Names{"Analysis", "Samples", "Samples", "Analysis", "Analysis", "Samples"}));
-}
-
-FRESH_TEST(AurelProperties, SettersWithImmediateEffectOnTheSharedState) {
-    PlacedControl placed;
-    Aurel& aurel = placed.aurel;
     aurel.SPS(8000);
     aurel.LoopMethod(3);
     aurel.Threshold(5.0f);
     aurel.TimerInterval(40);
     auto& state = state::State();
-    EXPECT_EQ(std::tuple(state.SampleRate, state.LoopMode, state.ThresholdLevel),
-              std::tuple(8000, 3, 1600));
-    EXPECT_EQ(aurel.Timer1().Interval(), 40);
-    state.ThresholdLevel = 800;  // reading replaces the stored value
+    EXPECT_EQ(std::tuple(state.BlockSamples, state.AnalysisFlags, state.SampleRate, state.LoopMode,
+                         state.ThresholdLevel, aurel.Timer1().Interval()),
+              std::tuple(1024, 3, 8000, 3, 1600, 40));
+    state.ThresholdLevel = 800;  // reading follows the level the analysis uses
     EXPECT_EQ(aurel.Threshold(), 2.5f);
     EXPECT_EQ(placed.container.ChangedNames(),
-              (Names{"SpS", "LoopMethod", "Threshold", "TimerInterval"}));
+              (Names{"Analysis", "Samples", "Samples", "Analysis", "Analysis", "Samples", "SpS",
+                     "LoopMethod", "Threshold", "TimerInterval"}));
 }
 
+// Design time refuses every write below with 387; at run time only the never-written ones
+// are refused (382), and the others take effect.
 FRESH_TEST(AurelProperties, RefusedWritesRaiseByModeAndChangeNothing) {
     PlacedControl placed(/*userMode=*/false);
     Aurel& aurel = placed.aurel;
-    const std::function<void()> runTimeOnly[] = {
-        [&] { aurel.Device(2); }, [&] { aurel.Recording(true); }, [&] { aurel.MissedCount(3); }};
-    const std::function<void()> neverWritten[] = {
-        [&] { aurel.Playing(true); }, [&] { aurel.FilePointer(9); }, [&] { aurel.Devices(9); },
-        [&] { aurel.SamplingTime(1.0); }};
-    // Design time: both kinds give 387; run time: only the never-written ones, with 382.
-    for (const auto& write : runTimeOnly) {
-        EXPECT_EQ(ErrorNumberOf(write), 387);
+    const struct {
+        std::function<void()> write;
+        int32_t atRunTime;
+    } writes[] = {{[&] { aurel.Device(2); }, 0},          {[&] { aurel.Recording(true); }, 0},
+                  {[&] { aurel.MissedCount(3); }, 0},     {[&] { aurel.Playing(true); }, 382},
+                  {[&] { aurel.FilePointer(9); }, 382},   {[&] { aurel.Devices(9); }, 382},
+                  {[&] { aurel.SamplingTime(1.0); }, 382}};
+    for (const auto& w : writes) {
+        EXPECT_EQ(ErrorNumberOf(w.write), 387);
     }
-    for (const auto& write : neverWritten) {
-        EXPECT_EQ(ErrorNumberOf(write), 387);
-    }
-    EXPECT_EQ(aurel.Device(), 0);
-    EXPECT_FALSE(aurel.Recording());
+    EXPECT_EQ(std::tuple(aurel.Device(), aurel.Recording()), std::tuple(0, false));
     EXPECT_TRUE(placed.container.ChangedNames().empty());
     placed.container.SetUserMode(true);
-    for (const auto& write : neverWritten) {
-        EXPECT_EQ(ErrorNumberOf(write), 382);
+    for (const auto& w : writes) {
+        EXPECT_EQ(ErrorNumberOf(w.write), w.atRunTime);
     }
-    EXPECT_EQ(aurelix::testing::ErrorTextOf(neverWritten[0]), "Set not supported at runtime");
-    for (const auto& write : runTimeOnly) {
-        EXPECT_EQ(ErrorNumberOf(write), 0);
-    }
+    EXPECT_EQ(aurelix::testing::ErrorTextOf(writes[3].write), "Set not supported at runtime");
     EXPECT_EQ(std::tuple(aurel.Device(), aurel.MissedCount(), state::State().MissedCount),
               std::tuple(2, 3, 3));
 }
@@ -132,7 +123,9 @@ FRESH_TEST(AurelProperties, RecordingDefaultsTheFileNameAndSamplingTimeNeedsARat
     EXPECT_EQ(listed.DeviceName(-1), "");
 }
 
-FRESH_TEST(AurelPersistence, OnlyValuesThatDifferFromTheirDefaultsAreStored) {
+// Only values that differ from their defaults are written; reading runs no setter rule and
+// restores the default of whatever was not written.
+FRESH_TEST(AurelPersistence, WritesWhatDiffersAndReadsBackDefaultsForTheRest) {
     TempFolder folder;
     PlacedControl placed;
     Aurel& aurel = placed.aurel;
@@ -146,33 +139,30 @@ FRESH_TEST(AurelPersistence, OnlyValuesThatDifferFromTheirDefaultsAreStored) {
     EXPECT_FALSE(bag.Contains("Devices"));
     bag.SaveToFile(folder / "form.bag");
 
-    Aurel loaded(placed.container);
+    PlacedControl other;
+    Aurel& loaded = other.aurel;
+    loaded.BlockCount(5);
+    other.container.ClearChangedNames();
+    state::State().SampleRate = 0;
     platform::PropertyBag reread;
     reread.LoadFromFile(folder / "form.bag");
     loaded.ReadProperties(reread);
-    EXPECT_EQ(std::tuple(loaded.SPS(), loaded.Threshold(), loaded.Samples(), loaded.Bips()),
-              std::tuple(8000, 2.5f, 1, 16));
+    EXPECT_EQ(std::tuple(loaded.SPS(), loaded.Threshold(), loaded.Samples(), loaded.Bips(),
+                         loaded.BlockCount()),
+              std::tuple(8000, 2.5f, 1, 16, 0));
     EXPECT_EQ(loaded.FileName(), "/data/take \"1\".wav");
-}
+    EXPECT_EQ(state::State().SampleRate, 0);
+    EXPECT_TRUE(other.container.ChangedNames().empty());
 
-FRESH_TEST(AurelPersistence, ReadingRestoresDefaultsForWhatWasNotWritten) {
-    TempFolder folder;
     std::ofstream(folder / "form.bag") << "Samples = 0\nDataPointer = 77\nSamplingTime = 12.5\n"
                                           "TimerInterval = 30\nDevices = 9\nBuffers = 8\n";
-    PlacedControl placed;
-    Aurel& aurel = placed.aurel;
-    aurel.BlockCount(5);
-    placed.container.ClearChangedNames();
-    platform::PropertyBag bag;
-    bag.LoadFromFile(folder / "form.bag");
-    aurel.ReadProperties(bag);
-    // A saved 0 comes back as 1024; BlockCount was not written, so it is its default again.
-    EXPECT_EQ(std::tuple(aurel.Samples(), aurel.DataPointer(), aurel.BlockCount(), aurel.Buffers(),
-                         aurel.Timer1().Interval()),
-              std::tuple(1024, 77, 0, 8, 30));
-    EXPECT_NE(aurel.Devices(), 9);            // never read: the count found at creation stays
-    EXPECT_EQ(state::State().SampleRate, 0);  // reading runs no setter rule
-    EXPECT_TRUE(placed.container.ChangedNames().empty());
+    reread.LoadFromFile(folder / "form.bag");
+    loaded.ReadProperties(reread);
+    // A saved 0 comes back as 1024; Devices is never read: the count found at creation stays.
+    EXPECT_EQ(std::tuple(loaded.Samples(), loaded.DataPointer(), loaded.Buffers(),
+                         loaded.Timer1().Interval()),
+              std::tuple(1024, 77, 8, 30));
+    EXPECT_NE(loaded.Devices(), 9);
 }
 
 FRESH_TEST(AurelPersistence, AMalformedOrOversizedBagChangesNothing) {
@@ -198,18 +188,16 @@ FRESH_TEST(AurelPersistence, AMalformedOrOversizedBagChangesNothing) {
 
 // Hosts bind to these numbers: properties count down from 0x6803001F in this order.
 TEST(AurelDispatch, DispatchIdsAreThoseHostsBindTo) {
-    const char* properties[] = {
-        "SPS",           "Bips",          "Channels",      "Samples",
-        "DataPointer",   "LoopMethod",    "Threshold",     "TimerInterval",
-        "Analysis",      "SamplingTime",  "WaveData",      "Spectrum",
-        "RawData",       "Status",        "FileName",      "MaxRecordingTime",
-        "Recording",     "Peaks",         "DeviceHandle",  "DeviceName",
-        "Buffers",       "Device",        "FilePointer",   "Playing",
-        "BlockCount",    "MissedCount",   "MaxAmplitudeL", "MaxAmplitudeR",
-        "MaxFrequencyL", "MaxFrequencyR", "Sequence",      "Devices"};
-    for (int32_t i = 0; i < 32; ++i) {
-        EXPECT_EQ(GetIDOfName(properties[i]), 0x6803001F - i) << properties[i];
+    std::istringstream properties(
+        "SPS Bips Channels Samples DataPointer LoopMethod Threshold TimerInterval Analysis "
+        "SamplingTime WaveData Spectrum RawData Status FileName MaxRecordingTime Recording Peaks "
+        "DeviceHandle DeviceName Buffers Device FilePointer Playing BlockCount MissedCount "
+        "MaxAmplitudeL MaxAmplitudeR MaxFrequencyL MaxFrequencyR Sequence Devices");
+    int32_t id = 0x6803001F;
+    for (std::string name; properties >> name; --id) {
+        EXPECT_EQ(GetIDOfName(name), id) << name;
     }
+    EXPECT_EQ(id, 0x6803001F - 32);
     const std::pair<const char*, int32_t> methods[] = {
         {"Init", 0x60030037},         {"Start", 0x60030026},      {"Pause", 0x60030038},
         {"Reset", 0x60030039},        {"SetOneShot", 0x60030025}, {"SetConstants", 0x60030024},
@@ -222,14 +210,13 @@ TEST(AurelDispatch, DispatchIdsAreThoseHostsBindTo) {
     EXPECT_EQ(CaughtError([] { GetIDOfName("Frequency"); })->Number(), 438);
 
     const auto events = AurelEventInfos();
-    const char* names[] = {"DoneRecordig",     "ChangedSamples",      "Complete",
-                           "MissedBuffer",     "WaveDeviceOpened",    "WaveDeviceClosed",
-                           "FrequencyTrigger", "FrequencyTriggersOff"};
-    ASSERT_EQ(events.size(), 8u);
-    for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(events[i].name, names[i]);
-        EXPECT_EQ(events[i].dispatchId, i + 1);
+    std::string names;
+    for (const auto& event : events) {
+        names += std::string(event.name) + "#" + std::to_string(event.dispatchId) + " ";
     }
+    EXPECT_EQ(names,
+              "DoneRecordig#1 ChangedSamples#2 Complete#3 MissedBuffer#4 WaveDeviceOpened#5 "
+              "WaveDeviceClosed#6 FrequencyTrigger#7 FrequencyTriggersOff#8 ");
 }
 
 FRESH_TEST(AurelDispatch, InvokeReadsWritesAndFillsArraysByReference) {

@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <fstream>
+#include <functional>
+#include <optional>
+#include <stdexcept>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "aurelix/control/aurel.h"
@@ -33,33 +39,43 @@ std::vector<int16_t> Sine(int32_t samples, double cyclesPerBlock, double amplitu
     return block;
 }
 
-// A placed control at 8000 Hz, 256 samples per block, on device `device`.
-struct Session : aurelix::testing::PlacedControl {
-    Session(uint32_t device, int32_t analysis, int32_t buffers) {
-        aurel.SPS(8000);
-        aurel.Samples(256);
-        aurel.Analysis(analysis);
-        aurel.Buffers(buffers);
-        aurel.Device(static_cast<int32_t>(device));
-    }
-};
-
 void Pump() {
     for (int i = 0; i < 5; ++i) {
         platform::DoEvents();
     }
 }
 
+// The input comes first so that it outlives the control placed on it.
+struct WithInput {
+    platform::ManualWaveInput input{"Session input"};
+};
+
+// A placed control on a manual input: 8000 Hz, 256 samples per block, message-driven.
+struct Session : WithInput, PlacedControl {
+    Session(int32_t analysis, int32_t buffers) {
+        aurel.SPS(8000);
+        aurel.Samples(256);
+        aurel.Analysis(analysis);
+        aurel.Buffers(buffers);
+        aurel.LoopMethod(1);
+        aurel.Device(int32_t(*input.DeviceId()));
+    }
+    // The device fills its oldest queued buffer; the messages are then dispatched.
+    bool Deliver(const std::vector<int16_t>& block) {
+        const bool filled = input.Fill(block);
+        Pump();
+        return filled;
+    }
+};
+
 // A whole capture session on a device the test drives, loop method 1: opening, blocks
 // analysed with their events, triggers going on and off, a recording, pause and reset.
 TEST(AurelSession, CaptureAnalyseTriggerRecordPauseReset) {
     TempFolder folder;
     OnFreshThread([&] {
-        platform::ManualWaveInput device;
-        Session session(*device.DeviceId(), 3, 1);
+        Session session(3, 1);
         auto& events = session.events;
         auto& aurel = session.aurel;
-        aurel.LoopMethod(1);
         aurel.Threshold(1.0f);
         aurel.FileName(folder / "take.wav");
         aurel.Recording(true);
@@ -76,12 +92,9 @@ TEST(AurelSession, CaptureAnalyseTriggerRecordPauseReset) {
         EXPECT_EQ(aurel.Start(), 0);
         EXPECT_EQ(aurel.Status(), 7);
         const auto tone = Sine(256, 32, 16000);  // 1000 Hz
-        ASSERT_TRUE(device.Fill(tone));
-        Pump();
-        ASSERT_TRUE(device.Fill(tone));
-        Pump();
-        ASSERT_TRUE(device.Fill(std::vector<int16_t>(256, 0)));
-        Pump();
+        ASSERT_TRUE(session.Deliver(tone));
+        ASSERT_TRUE(session.Deliver(tone));
+        ASSERT_TRUE(session.Deliver(std::vector<int16_t>(256, 0)));
         EXPECT_EQ(events.log,
                   (Log{"Complete 1 1", "FrequencyTrigger 1: 1", "Complete 2 1",
                        "FrequencyTrigger 1: 1", "Complete 3 1", "FrequencyTriggersOff"}));
@@ -91,8 +104,7 @@ TEST(AurelSession, CaptureAnalyseTriggerRecordPauseReset) {
         platform::BoundedArray<int16_t> wave;
         EXPECT_EQ(aurel.WaveData(wave, 1), 256);
 
-        ASSERT_TRUE(device.Fill(tone));
-        Pump();
+        ASSERT_TRUE(session.Deliver(tone));
         EXPECT_DOUBLE_EQ(aurel.MaxFrequencyL(), 1000.0);
         EXPECT_EQ(aurel.MaxAmplitudeL(), 16000);
         platform::BoundedArray<float> spectrum;
@@ -102,9 +114,8 @@ TEST(AurelSession, CaptureAnalyseTriggerRecordPauseReset) {
 
         aurel.Pause();
         EXPECT_EQ(aurel.Status(), 3);
-        ASSERT_TRUE(device.Fill(tone));  // the buffer queued before the pause comes back...
-        Pump();
-        EXPECT_FALSE(device.Fill(tone));  // ...and is neither handed back nor analysed
+        ASSERT_TRUE(session.Deliver(tone));      // the buffer queued before the pause comes back...
+        EXPECT_FALSE(session.input.Fill(tone));  // ...and is neither handed back nor analysed
         EXPECT_TRUE(events.log.empty());
         EXPECT_EQ(aurel.Reset(), 0);
         EXPECT_EQ(aurel.Status(), 0);
@@ -117,10 +128,10 @@ TEST(AurelSession, CaptureAnalyseTriggerRecordPauseReset) {
 
 // Loop method 0: no window hooks, the control's timer polls buffer 1 on every tick.
 FRESH_TEST(AurelSession, TimerDrivenCaptureRaisesCompleteOnEveryTick) {
-    platform::ManualWaveInput device;
-    Session session(*device.DeviceId(), 1, 2);
+    Session session(1, 2);
     auto& events = session.events;
     auto& aurel = session.aurel;
+    aurel.LoopMethod(0);
     aurel.TimerInterval(1);
     aurel.Init();
     EXPECT_EQ(aurel.Status(), 2);  // no open message is awaited
@@ -135,7 +146,7 @@ FRESH_TEST(AurelSession, TimerDrivenCaptureRaisesCompleteOnEveryTick) {
         platform::DoEvents();
         ticks = static_cast<int>(
             std::count(events.log.begin(), events.log.end(), std::string("Complete 0 0")));
-        device.Fill(Sine(256, 4, 1234));  // the tick re-queued a buffer: fill it
+        session.input.Fill(Sine(256, 4, 1234));  // the tick re-queued a buffer: fill it
     }
     EXPECT_EQ(aurel.MaxAmplitudeL(), 1234);
     ASSERT_GE(colours.size(), 2u);
@@ -159,8 +170,9 @@ TEST(AurelSession, PlaybackRunsOutAndResetsTheControl) {
         << std::string(reinterpret_cast<const char*>(samples.data()), samples.size() * 2);
     OnFreshThread([&] {
         platform::ManualWaveOutput output;
-        Session session(*output.DeviceId(), 1, 2);
+        Session session(1, 2);
         auto& aurel = session.aurel;
+        aurel.Device(int32_t(*output.DeviceId()));
         aurel.FileName(folder / "play.wav");
         aurel.Init(2);
         EXPECT_EQ(aurel.Status(), 3);
@@ -174,47 +186,54 @@ TEST(AurelSession, PlaybackRunsOutAndResetsTheControl) {
     });
 }
 
-FRESH_TEST(AurelMailbox, WordsAreCaseInsensitiveAndTheTextIsClearedAfterwards) {
+// The engine's words: case-insensitive, the first space-separated token (extra tokens
+// ignored, numbers rounded half to even), the text cleared afterwards; and the key-ups.
+FRESH_TEST(AurelMailbox, WordsAndKeyUpsRaiseTheirEvents) {
     PlacedControl f(true, false);
-    state::State().WaveHandle = 0x1234;
+    auto& state = state::State();
+    state.WaveHandle = 0x1234;
     f.Mail("START");
     f.Mail("Closed");
     f.Mail("donerecording");
-    f.Mail("start now please");  // extra tokens are ignored
+    f.Mail("start now please");
     f.Mail("unknown words");
     f.Mail(" start");  // the word is the empty first token
-    EXPECT_EQ(f.events.log,
-              (Log{"WaveDeviceOpened", "WaveDeviceClosed", "DoneRecordig", "WaveDeviceOpened"}));
-    EXPECT_EQ(f.events.openedHandles, (std::vector<int32_t>{0x1234, 0x1234}));
-    EXPECT_EQ(f.aurel.txtMsg().Text(), "");
-}
-
-FRESH_TEST(AurelMailbox, AnalyzedConvertsItsNumbersAndRespectsTheNestingDepth) {
-    PlacedControl f(true, false);
-    auto& state = state::State();
+    f.Mail("changedsamples 512");
+    f.Mail("changedsamples x");
     f.Mail("analyzed 7 3");
     f.Mail("analyzed 7.5 2.5");
     f.Mail("analyzed  4");  // empty token 1: block 0, buffer 4
-    state.CallbackDepth = 2;
-    f.Mail("analyzed 9 9");
-    EXPECT_EQ(f.events.log, (Log{"Complete 7 3", "Complete 8 2", "Complete 0 4"}));
-    EXPECT_EQ(f.events.completeTimes, (std::vector<double>{0.0, 0.0, 0.0}));
-    EXPECT_EQ(state.NotifyCount, 4);
-    EXPECT_EQ(CaughtError([&] { f.Mail("analyzed 1e10 1"); })->Number(), 6);
-}
-
-FRESH_TEST(AurelMailbox, ChangedSamplesAndNext) {
-    PlacedControl f(true, false);
-    auto& state = state::State();
-    f.Mail("changedsamples 512");
-    f.Mail("changedsamples x");
-    f.Mail("next");
-    EXPECT_EQ(state.NotifyCount, 0);  // no device
+    EXPECT_EQ(state.NotifyCount, 3);
+    f.Mail("next");  // no device: not counted
     state.Status = 3;
     state.BufferCount = 2;
     f.Mail("next");
-    EXPECT_EQ(state.NotifyCount, 1);
-    EXPECT_EQ(f.events.log, (Log{"ChangedSamples 512", "ChangedSamples 0"}));
+    state.CallbackDepth = 2;
+    f.Mail("analyzed 9 9");  // counted, but too deep for an event
+    EXPECT_EQ(state.NotifyCount, 5);
+    EXPECT_EQ(f.events.log, (Log{"WaveDeviceOpened", "WaveDeviceClosed", "DoneRecordig",
+                                 "WaveDeviceOpened", "ChangedSamples 512", "ChangedSamples 0",
+                                 "Complete 7 3", "Complete 8 2", "Complete 0 4"}));
+    EXPECT_EQ(f.events.openedHandles, (std::vector<int32_t>{0x1234, 0x1234}));
+    EXPECT_EQ(f.events.completeTimes, (std::vector<double>{0.0, 0.0, 0.0}));
+    EXPECT_EQ(f.aurel.txtMsg().Text(), "");
+    EXPECT_EQ(CaughtError([&] { f.Mail("analyzed 1e10 1"); })->Number(), 6);
+
+    // A key-up carries the kind in its high byte and the buffer in its low one.
+    f.events.log.clear();
+    f.events.completeTimes.clear();
+    state.LastAnalyzedBlock = 41;
+    state.BlocksDone = 44;
+    state.LastBlockTime = 0.5;
+    f.Key(0x0105);
+    f.Key(0x0203);
+    f.Key(0x0305);
+    f.Key(256 + 256);  // buffer 256 carries into the kind: a MissedBuffer for buffer 0
+    EXPECT_EQ(f.events.log, (Log{"Complete 41 5", "MissedBuffer 44 3", "MissedBuffer 44 0"}));
+    EXPECT_EQ(f.events.completeTimes, (std::vector<double>{0.5}));
+    // The stopwatch was created and stopped by the key-up.
+    ASSERT_NE(state.Stopwatch, nullptr);
+    EXPECT_NE(state.Stopwatch->StopCount, 0u);
 }
 
 FRESH_TEST(AurelMailbox, TriggersOffIsRaisedOncePerRunOfTriggerEvents) {
@@ -243,21 +262,90 @@ FRESH_TEST(AurelMailbox, TriggersOffIsRaisedOncePerRunOfTriggerEvents) {
                                  "FrequencyTriggersOff"}));
 }
 
-FRESH_TEST(AurelMailbox, KeyUpCarriesTheKindInTheHighByteAndTheBufferInTheLow) {
-    PlacedControl f(true, false);
-    auto& state = state::State();
-    state.LastAnalyzedBlock = 41;
-    state.BlocksDone = 44;
-    state.LastBlockTime = 0.5;
-    f.Key(0x0105);
-    f.Key(0x0203);
-    f.Key(0x0305);
-    f.Key(256 + 256);  // buffer 256 carries into the kind: a MissedBuffer for buffer 0
-    EXPECT_EQ(f.events.log, (Log{"Complete 41 5", "MissedBuffer 44 3", "MissedBuffer 44 0"}));
-    EXPECT_EQ(f.events.completeTimes, (std::vector<double>{0.5}));
-    // The stopwatch was created and stopped by the key-up.
-    ASSERT_NE(state.Stopwatch, nullptr);
-    EXPECT_NE(state.Stopwatch->StopCount, 0u);
+// After whatever happened: Reset closes the device, and a fresh run captures.
+void ExpectRecovers(Session& s) {
+    EXPECT_EQ(s.aurel.Reset(), 0);
+    EXPECT_EQ(s.aurel.Status(), 0);
+    EXPECT_FALSE(s.input.IsOpen());
+    EXPECT_EQ(s.aurel.Init(), 0);
+    EXPECT_EQ(s.aurel.Start(), 0);
+    s.events.log.clear();
+    EXPECT_TRUE(s.Deliver(std::vector<int16_t>(256, 1000)));
+    EXPECT_EQ(s.events.log, Log{"Complete 1 1"});
+    EXPECT_EQ(s.aurel.Reset(), 0);
+    EXPECT_FALSE(s.input.IsOpen());
+}
+
+// A host handler that throws: the exception reaches the host through the call that ran the
+// handler. Then the device stops giving buffers back and disappears: the host's loop keeps
+// control and Reset still closes the handle. The control stays usable after each.
+TEST(FaultInjection, ThrowingHandlerAndADeviceThatStopsAndVanishes) {
+    OnFreshThread([] {
+        Session s(1, 2);
+        s.events.onComplete = [] { throw std::runtime_error("host bug"); };
+        ASSERT_EQ(s.aurel.Init(), 0);
+        s.aurel.Start();
+        EXPECT_THROW(s.Deliver(std::vector<int16_t>(256, 1000)), std::runtime_error);
+        s.events.onComplete = nullptr;
+        ExpectRecovers(s);
+
+        ASSERT_EQ(s.aurel.Init(), 0);
+        s.aurel.Start();
+        EXPECT_TRUE(s.Deliver(std::vector<int16_t>(256, 1000)));
+        EXPECT_FALSE(platform::RunMessageLoop([] { return false; }, std::chrono::milliseconds(50)));
+        s.input.Unplug();
+        EXPECT_EQ(s.aurel.Status(), 7);
+        EXPECT_EQ(s.aurel.Reset(), 0);
+        EXPECT_FALSE(s.input.IsOpen());
+        EXPECT_EQ(s.events.log.back(), "WaveDeviceClosed");
+        s.input.Plug();
+        s.aurel.Device(int32_t(*s.input.DeviceId()));
+        ExpectRecovers(s);
+    });
+}
+
+// Init, Start and Reset, each twice, in every order, from the host and from inside event
+// handlers: errors may be raised, nothing may hang or leak a device.
+TEST(FaultInjection, RunControlInEveryOrder) {
+    OnFreshThread([] {
+        Session s(1, 2);
+        const std::array<std::function<int32_t()>, 3> calls = {[&] { return s.aurel.Init(); },
+                                                               [&] { return s.aurel.Start(); },
+                                                               [&] { return s.aurel.Reset(); }};
+        // A call the next event handler (a block's Complete or the device's opening) makes.
+        std::optional<size_t> pending;
+        s.events.onComplete = s.events.onOpened = [&] {
+            if (pending) {
+                calls[*std::exchange(pending, std::nullopt)]();
+            }
+        };
+        std::array<size_t, 6> order = {0, 0, 1, 1, 2, 2};
+        int orders = 0;
+        do {
+            for (const bool inside : {false, true}) {
+                for (const size_t call : order) {
+                    try {
+                        if (!inside) {
+                            calls[call]();
+                            continue;
+                        }
+                        pending = call;
+                        s.Deliver(std::vector<int16_t>(256, 1000));
+                        if (pending) {
+                            calls[*std::exchange(pending, std::nullopt)]();  // no event came
+                        }
+                    } catch (const platform::RuntimeError&) {
+                        // Refusals (not idle, no device) are part of the game.
+                    }
+                }
+                s.aurel.Reset();
+                ASSERT_FALSE(s.input.IsOpen()) << "order " << orders;
+            }
+            ++orders;
+        } while (std::next_permutation(order.begin(), order.end()));
+        EXPECT_EQ(orders, 90);
+        ExpectRecovers(s);
+    });
 }
 
 }  // namespace
