@@ -4,7 +4,6 @@
 #include <array>
 #include <chrono>
 #include <cmath>
-#include <fstream>
 #include <functional>
 #include <optional>
 #include <stdexcept>
@@ -156,34 +155,6 @@ FRESH_TEST(AurelSession, TimerDrivenCaptureRaisesCompleteOnEveryTick) {
     aurel.Pause();
     EXPECT_FALSE(aurel.Timer1().Enabled());
     aurel.Reset();
-}
-
-// Playback: the file runs out, "doneplay" makes the control reset itself.
-TEST(AurelSession, PlaybackRunsOutAndResetsTheControl) {
-    TempFolder folder;
-    std::vector<int16_t> samples(1000);
-    for (size_t i = 0; i < samples.size(); ++i) {
-        samples[i] = static_cast<int16_t>(i * 7);
-    }
-    std::ofstream(folder / "play.wav", std::ios::binary)
-        << std::string(44, '\0')
-        << std::string(reinterpret_cast<const char*>(samples.data()), samples.size() * 2);
-    OnFreshThread([&] {
-        platform::ManualWaveOutput output;
-        Session session(1, 2);
-        auto& aurel = session.aurel;
-        aurel.Device(int32_t(*output.DeviceId()));
-        aurel.FileName(folder / "play.wav");
-        aurel.Init(2);
-        EXPECT_EQ(aurel.Status(), 3);
-        aurel.Start();
-        while (output.CompleteNext()) {
-            Pump();
-        }
-        EXPECT_EQ(output.Played(), samples);
-        EXPECT_EQ(aurel.Status(), 0);  // reset by the control on "doneplay"
-        EXPECT_EQ(aurel.lSub().BackColor(), platform::RGB(127, 127, 127));
-    });
 }
 
 // The engine's words: case-insensitive, the first space-separated token (extra tokens
