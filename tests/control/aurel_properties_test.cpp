@@ -185,7 +185,9 @@ TEST(AurelDispatch, DispatchIdsAreThoseHostsBindTo) {
               "WaveDeviceClosed#6 FrequencyTrigger#7 FrequencyTriggersOff#8 ");
 }
 
-FRESH_TEST(AurelDispatch, InvokeReadsWritesAndFillsArraysByReference) {
+// Invoke converts arguments, fills arrays by reference and refuses what a member does not
+// take with the number a host expects.
+FRESH_TEST(AurelDispatch, InvokeCallsMembersAndRefusesWhatTheyDoNotTake) {
     platform::SimpleContainer container;
     Aurel aurel(container);
     aurel.InitProperties();
@@ -200,11 +202,7 @@ FRESH_TEST(AurelDispatch, InvokeReadsWritesAndFillsArraysByReference) {
     Variant wave[] = {Variant(), Variant(1)};
     EXPECT_EQ(Invoke(aurel, "WaveData", MemberKind::PropertyGet, wave).ToLong(), 3);
     EXPECT_EQ(wave[0].Array<int16_t>()(1), 77);
-}
 
-FRESH_TEST(AurelDispatch, InvokeRefusesWhatTheMemberDoesNotTake) {
-    platform::SimpleContainer container;
-    Aurel aurel(container);
     auto number = [&](auto&& body) { return CaughtError(body).value().Number(); };
     Variant one[] = {Variant(1)};
     EXPECT_EQ(number([&] { Invoke(aurel, "Status", MemberKind::PropertyLet, one); }), 438);
