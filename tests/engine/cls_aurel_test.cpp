@@ -20,10 +20,7 @@
 namespace aurelix::engine {
 namespace {
 
-using aurelix::testing::CaughtError;
-using aurelix::testing::ErrorNumberOf;
-using aurelix::testing::OnFreshThread;
-using aurelix::testing::TempFolder;
+using namespace aurelix::testing;
 
 struct RecordedEvents : clsAurelEvents {
     void ChangedSamples(int32_t OldSamples) override { changed.push_back(OldSamples); }
@@ -134,7 +131,7 @@ FRESH_TEST(clsAurelDataAccess, ArraysAreCopiedByChannelAndPeaksDeliveredOnce) {
     clsAurel engine;
     auto& state = state::State();
     platform::BoundedArray<float> spectrum;
-    EXPECT_EQ(aurelix::testing::ErrorTextOf([&] { engine.Spectrum(spectrum, 1); }),
+    EXPECT_EQ(ErrorTextOf([&] { engine.Spectrum(spectrum, 1); }),
               "Property Get Spectrum in clsAurel\r\nSubscript out of range");
     EXPECT_EQ(state.ErrorText, "Subscript out of range");
     EXPECT_EQ(engine.Spectrum(spectrum, 2), 0);  // mono
@@ -184,7 +181,7 @@ void PretendADeviceIsOpen(clsAurel& engine, const LoopingFileName& name) {
 // shows what it cannot pass on. The host is unloaded all the same.
 TEST(clsAurelTerminate, PassesResetErrorsOnOrShowsThemFromTheDestructor) {
     LoopingFileName name;
-    aurelix::testing::CapturedMessages messages;
+    CapturedMessages messages;
     OnFreshThread([&] {
         clsAurel engine;
         PretendADeviceIsOpen(engine, name);
