@@ -35,7 +35,7 @@ using platform::Variant;
 
 // A placed control hosts the engine and owns the timer. Setters apply their rules to the
 // shared state, raise ChangedSamples when the block size had to change and tell the
-// container, in order, what changed.
+// container, in order, what changed; the sampling time needs a rate.
 FRESH_TEST(AurelProperties, SettersApplyTheirRulesAndReportEveryChange) {
     PlacedControl placed;
     Aurel& aurel = placed.aurel;
@@ -67,6 +67,24 @@ FRESH_TEST(AurelProperties, SettersApplyTheirRulesAndReportEveryChange) {
     EXPECT_EQ(placed.container.ChangedNames(),
               (Log{"Analysis", "Samples", "Samples", "Analysis", "Analysis", "Samples", "SpS",
                    "LoopMethod", "Threshold", "TimerInterval"}));
+
+    aurel.Recording(true);  // an empty file name gets the default
+    EXPECT_EQ(std::filesystem::path(aurel.FileName()),
+              std::filesystem::path(platform::LibraryFolder()) / "Recording.wav");
+    aurel.FileName("take.wav");
+    aurel.Recording(true);
+    EXPECT_EQ(aurel.FileName(), "take.wav");
+    EXPECT_NEAR(aurel.SamplingTime(), 1024 * 1000.0 / 8000, 1e-9);
+    aurel.SPS(0);
+    EXPECT_EQ(ErrorNumberOf([&] { aurel.SamplingTime(); }), 11);
+    // Device names outside the list found at creation (the simulated inputs are always
+    // there) are empty.
+    PlacedControl unset(true, false);
+    Aurel& listed = unset.aurel;
+    ASSERT_GT(listed.Devices(), 0);
+    EXPECT_FALSE(listed.DeviceName(listed.Devices() - 1).empty());
+    EXPECT_EQ(listed.DeviceName(listed.Devices()), "");
+    EXPECT_EQ(listed.DeviceName(-1), "");
 }
 
 // Design time refuses every write below with 387; at run time only the never-written ones
@@ -93,29 +111,6 @@ FRESH_TEST(AurelProperties, RefusedWritesRaiseByModeAndChangeNothing) {
     EXPECT_EQ(ErrorTextOf(writes[3].write), "Set not supported at runtime");
     EXPECT_EQ(std::tuple(aurel.Device(), aurel.MissedCount(), state::State().MissedCount),
               std::tuple(2, 3, 3));
-}
-
-FRESH_TEST(AurelProperties, RecordingDefaultsTheFileNameAndSamplingTimeNeedsARate) {
-    PlacedControl placed;
-    Aurel& aurel = placed.aurel;
-    aurel.Recording(true);
-    EXPECT_EQ(std::filesystem::path(aurel.FileName()),
-              std::filesystem::path(platform::LibraryFolder()) / "Recording.wav");
-    aurel.FileName("take.wav");
-    aurel.Recording(true);
-    EXPECT_EQ(aurel.FileName(), "take.wav");
-    aurel.Samples(4096);
-    EXPECT_NEAR(aurel.SamplingTime(), 4096 * 1000.0 / 44100, 1e-9);
-    aurel.SPS(0);
-    EXPECT_EQ(ErrorNumberOf([&] { aurel.SamplingTime(); }), 11);
-    // Device names outside the list found at creation (the simulated inputs are always
-    // there) are empty.
-    PlacedControl unset(true, false);
-    Aurel& listed = unset.aurel;
-    ASSERT_GT(listed.Devices(), 0);
-    EXPECT_FALSE(listed.DeviceName(listed.Devices() - 1).empty());
-    EXPECT_EQ(listed.DeviceName(listed.Devices()), "");
-    EXPECT_EQ(listed.DeviceName(-1), "");
 }
 
 // Only values that differ from their defaults are written. Reading runs no setter rule,
