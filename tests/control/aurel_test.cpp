@@ -368,6 +368,8 @@ FRESH_TEST(AurelMailbox, WordsAndKeyUpsRaiseTheirEvents) {
     EXPECT_EQ(state.NotifyCount, 3);
     f.Mail("next");  // no device: not counted
     state.Status = 3;
+    state.BufferCount = 1;
+    f.Mail("next");  // one buffer: nothing to move on to
     state.BufferCount = 2;
     f.Mail("next");
     state.CallbackDepth = 2;
