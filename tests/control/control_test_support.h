@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@ struct RecordedAurelEvents : control::AurelEvents {
     void Complete(int32_t BlockIndex, int32_t BufferIndex, double dt) override {
         log.push_back("Complete " + std::to_string(BlockIndex) + " " + std::to_string(BufferIndex));
         completeTimes.push_back(dt);
+        if (onComplete)
+            onComplete();
     }
     void MissedBuffer(int32_t BlockIndex, int32_t BufferIndex, double) override {
         log.push_back("MissedBuffer " + std::to_string(BlockIndex) + " " +
@@ -27,6 +30,8 @@ struct RecordedAurelEvents : control::AurelEvents {
     void WaveDeviceOpened(int32_t DeviceHandle) override {
         log.push_back("WaveDeviceOpened");
         openedHandles.push_back(DeviceHandle);
+        if (onOpened)
+            onOpened();
     }
     void WaveDeviceClosed(int32_t) override { log.push_back("WaveDeviceClosed"); }
     void FrequencyTrigger(int32_t n, platform::BoundedArray<int32_t>& Triggers) override {
@@ -41,6 +46,8 @@ struct RecordedAurelEvents : control::AurelEvents {
     std::vector<std::string> log;
     std::vector<double> completeTimes;
     std::vector<int32_t> openedHandles;
+    // What the host's handler does besides: a test can make it misbehave.
+    std::function<void()> onComplete, onOpened;
 };
 
 // A control placed on a form, with its events recorded; the mailbox is written the way the

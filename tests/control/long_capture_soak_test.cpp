@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -32,25 +34,17 @@ double SimulatedHours() {
     return hours != nullptr ? std::atof(hours) : 6.0;
 }
 
-// Resident memory, descriptors and threads of this process.
-struct Footprint {
-    long residentKb = 0;
-    long descriptors = 0;
-    long threads = 0;
-};
-
-Footprint Measure() {
-    Footprint footprint;
+// Resident kilobytes, descriptors and threads of this process.
+std::array<long, 3> Footprint() {
+    std::array<long, 3> footprint{};
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);) {
         if (line.rfind("VmRSS:", 0) == 0)
-            footprint.residentKb = std::atol(line.c_str() + 6);
+            footprint[0] = std::atol(line.c_str() + 6);
     }
-    for (const char* folder : {"/proc/self/fd", "/proc/self/task"}) {
-        const auto entries = std::distance(std::filesystem::directory_iterator(folder),
-                                           std::filesystem::directory_iterator());
-        (folder[11] == 'f' ? footprint.descriptors : footprint.threads) = long(entries);
-    }
+    using Entries = std::filesystem::directory_iterator;
+    footprint[1] = long(std::distance(Entries("/proc/self/fd"), Entries()));
+    footprint[2] = long(std::distance(Entries("/proc/self/task"), Entries()));
     return footprint;
 }
 
@@ -58,11 +52,10 @@ Footprint Measure() {
 // one otherwise, with the block's number in its first two samples.
 std::vector<int16_t> NumberedBlock(int64_t number) {
     std::vector<int16_t> block(kBlock);
-    const bool tone = (number * kBlock / kRate) % 2 == 0;
+    const double hz = (number * kBlock / kRate) % 2 == 0 ? 1000.0 : 300.0;
     for (int32_t i = 0; i < kBlock; ++i) {
         const double t = double(number * kBlock + i) / kRate;
-        block[size_t(i)] = int16_t(
-            std::lround(12000.0 * std::sin(2 * std::numbers::pi * (tone ? 1000.0 : 300.0) * t)));
+        block[size_t(i)] = int16_t(std::lround(12000.0 * std::sin(2 * std::numbers::pi * hz * t)));
     }
     block[0] = int16_t(number & 0x7FFF);
     block[1] = int16_t((number >> 15) & 0x7FFF);
@@ -93,58 +86,50 @@ TEST(LongCaptureSoak, HoursOfCaptureLoseNothingAndStayFlat) {
         aurel.SPS(kRate);
         aurel.Samples(kBlock);
         aurel.Buffers(1);  // one buffer: every block is analysed as it comes
-        aurel.Analysis(3);
         aurel.LoopMethod(1);
         aurel.Threshold(1.0f);
         aurel.AddTrigger(1, 900.0, 1100.0, 10.0f);
         aurel.Device(int32_t(*device.DeviceId()));
+        const std::string path = folder / "hour.wav";
+        aurel.FileName(path);
         aurel.Recording(true);
 
         const int hours = std::max(1, int(std::ceil(SimulatedHours())));
         const int64_t blocksPerRecording = std::min<int64_t>(
             kBlocksPerHour, int64_t(SimulatedHours() * double(kBlocksPerHour) / hours));
-        Footprint warm{};
+        std::array<long, 3> warm{};
         for (int hour = 0; hour < hours; ++hour) {
-            const std::string path = folder / "hour.wav";
-            aurel.FileName(path);
+            SCOPED_TRACE(hour);
             events.last = 0;
             ASSERT_EQ(aurel.Init(), 0);
             ASSERT_EQ(aurel.Start(), 0);
             for (int64_t n = 1; n <= blocksPerRecording; ++n) {
-                ASSERT_TRUE(device.Fill(NumberedBlock(n))) << "hour " << hour << " block " << n;
+                ASSERT_TRUE(device.Fill(NumberedBlock(n))) << "block " << n;
                 platform::DoEvents();
             }
             aurel.Reset();
             EXPECT_EQ(events.last, blocksPerRecording);
 
-            {
-                std::ifstream file(path, std::ios::binary);
-                file.seekg(44);
-                std::vector<int16_t> block(kBlock);
-                int64_t recorded = 0;
-                while (file.read(reinterpret_cast<char*>(block.data()), kBlock * 2)) {
-                    ++recorded;
-                    const int64_t number = int64_t(block[0]) | int64_t(block[1]) << 15;
-                    ASSERT_EQ(number, recorded) << "hour " << hour;
-                }
-                EXPECT_EQ(recorded, blocksPerRecording) << "hour " << hour;
+            std::ifstream file(path, std::ios::binary);
+            file.seekg(44);
+            std::vector<int16_t> block(kBlock);
+            int64_t recorded = 0;
+            while (file.read(reinterpret_cast<char*>(block.data()), kBlock * 2)) {
+                ASSERT_EQ(int64_t(block[0]) | int64_t(block[1]) << 15, ++recorded);
             }
+            EXPECT_EQ(recorded, blocksPerRecording);
+            file.close();
             std::filesystem::remove(path);
             if (hour == 0)
-                warm = Measure();
+                warm = Footprint();
         }
-        const Footprint end = Measure();
+        const std::array<long, 3> end = Footprint();
         EXPECT_EQ(events.lost, 0);
         EXPECT_EQ(events.completes, blocksPerRecording * hours);
         EXPECT_GT(events.triggers, 0);
-        EXPECT_LE(end.residentKb - warm.residentKb, 1024) << "resident memory grew";
-        EXPECT_EQ(end.descriptors, warm.descriptors);
-        EXPECT_EQ(end.threads, warm.threads);
-        std::printf(
-            "soak: %.2f simulated hours, %lld blocks, resident %ld kB after the first "
-            "hour, %ld kB at the end\n",
-            double(blocksPerRecording * hours) / kBlocksPerHour,
-            (long long)(blocksPerRecording * hours), warm.residentKb, end.residentKb);
+        EXPECT_LE(end[0] - warm[0], 1024) << "resident memory grew from " << warm[0] << " kB";
+        EXPECT_EQ(end[1], warm[1]) << "descriptors";
+        EXPECT_EQ(end[2], warm[2]) << "threads";
     });
 }
 

@@ -1,14 +1,16 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "aurelix/engine/cls_aurel.h"
 #include "aurelix/platform/runtime/clock.h"
-#include "aurelix/platform/runtime/message_box.h"
 #include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/platform/wave/manual_wave_device.h"
+#include "aurelix/platform/windows/label.h"
 #include "aurelix/state/engine_state.h"
 #include "support/captured_messages.h"
 #include "support/caught_error.h"
@@ -18,10 +20,7 @@
 namespace aurelix::engine {
 namespace {
 
-using aurelix::testing::CaughtError;
-using aurelix::testing::ErrorNumberOf;
-using aurelix::testing::OnFreshThread;
-using aurelix::testing::TempFolder;
+using namespace aurelix::testing;
 
 struct RecordedEvents : clsAurelEvents {
     void ChangedSamples(int32_t OldSamples) override { changed.push_back(OldSamples); }
@@ -62,7 +61,9 @@ FRESH_TEST(clsAurelSettings, SamplesFollowTheAnalysisRules) {
     EXPECT_EQ(state::State().AnalysisFlags, 3);
 }
 
-FRESH_TEST(clsAurelSettings, ThresholdIsKeptAsALevelIn320ths) {
+// The threshold is kept as a level in 320ths; the sampling time follows the format once the
+// rate is known; recording defaults only an empty file name.
+FRESH_TEST(clsAurelSettings, ThresholdSamplingTimeAndRecordingFileName) {
     clsAurel engine;
     engine.Threshold(0.5f);
     EXPECT_EQ(state::State().ThresholdLevel, 160);
@@ -72,31 +73,26 @@ FRESH_TEST(clsAurelSettings, ThresholdIsKeptAsALevelIn320ths) {
     state::State().ThresholdLevel = 1601;
     EXPECT_FLOAT_EQ(engine.Threshold(), 1601 / 320.0f);
     EXPECT_EQ(ErrorNumberOf([&] { engine.Threshold(1e9f); }), 6);
-}
 
-FRESH_TEST(clsAurelSettings, SamplingTimeFollowsTheFormatWhenTheRateIsKnown) {
-    clsAurel engine;
     engine.SamplingTime(12.5);
     EXPECT_EQ(engine.SamplingTime(), 12.5);  // SPS 0: the stored value
     engine.SPS(44100);
     engine.Samples(4410);
     EXPECT_DOUBLE_EQ(engine.SamplingTime(), 100.0);
     EXPECT_EQ(state::State().SampleRate, 44100);
-}
 
-FRESH_TEST(clsAurelSettings, RecordingDefaultsTheFileNameOnlyWhenEmpty) {
-    clsAurel engine;
     engine.Recording(true);
     EXPECT_EQ(std::filesystem::path(engine.FileName()),
               std::filesystem::path(platform::LibraryFolder()) / "Recording.wav");
     engine.FileName("/tmp/take.wav");
     engine.Recording(true);
     EXPECT_EQ(engine.FileName(), "/tmp/take.wav");
-    engine.Recording(false);
-    EXPECT_FALSE(engine.Recording());
 }
 
-FRESH_TEST(clsAurelSettings, StandaloneEngineDrivesItsOwnHostTimer) {
+// Without a control the engine makes a hidden host of its own: its timer, windows and lamp
+// serve Init, and unloading it detaches them. A hosted engine has none and needs the control.
+FRESH_TEST(clsAurelHost, StandaloneEngineUsesItsOwnHostAndAHostedOneNeedsTheControl) {
+    platform::ManualWaveInput device;
     {
         clsAurel engine;
         ASSERT_NE(engine.Host(), nullptr);
@@ -105,70 +101,66 @@ FRESH_TEST(clsAurelSettings, StandaloneEngineDrivesItsOwnHostTimer) {
         EXPECT_EQ(state::State().EngineObject, &engine);
         engine.TimerInterval(25);
         EXPECT_EQ(engine.Host()->Timer1.Interval(), 25);
-        engine.Host()->Timer1.Interval(40);
-        EXPECT_EQ(engine.TimerInterval(), 40);
-    }
-    // Unloading the host detaches its timer from the shared state.
-    EXPECT_EQ(state::State().Timer, nullptr);
-    EXPECT_EQ(state::State().EngineObject, nullptr);
-}
 
-FRESH_TEST(clsAurelSettings, HostedEngineHasNoHostAndTimerIntervalNeedsATimer) {
+        engine.Samples(512);
+        engine.SPS(8000);
+        engine.Channels(1);
+        engine.Buffers(2);
+        engine.LoopMethod(1);
+        engine.Device(int32_t(*device.DeviceId()));
+        auto lamp = std::make_shared<platform::Label>();
+        engine.FlashControl(lamp);
+        EXPECT_EQ(engine.Init(), 0);
+        EXPECT_EQ(state::State().Status, 3);
+        EXPECT_EQ(state::State().Lamp, lamp.get());
+        EXPECT_EQ(state::State().WaveWindow, engine.Host()->txtSub.hwnd());
+    }  // the engine resets on its way out
+    EXPECT_FALSE(device.IsOpen());
+    EXPECT_EQ(std::tuple(state::State().Status, state::State().Timer, state::State().EngineObject),
+              std::tuple(0, nullptr, nullptr));
+
     state::State().HostedByControl = true;
-    clsAurel engine;
-    EXPECT_EQ(engine.Host(), nullptr);
-    EXPECT_EQ(engine.Triggers().Upper(), 0);
-    engine.TimerInterval(10);  // stored, nothing to apply it to
-    EXPECT_EQ(ErrorNumberOf([&] { (void)engine.TimerInterval(); }), 91);
+    clsAurel hosted;
+    EXPECT_EQ(hosted.Host(), nullptr);
+    hosted.TimerInterval(10);  // stored, nothing to apply it to
+    EXPECT_EQ(ErrorNumberOf([&] { (void)hosted.TimerInterval(); }), 91);
+    EXPECT_EQ(ErrorNumberOf([&] { hosted.Init(); }), 424);
 }
 
-FRESH_TEST(clsAurelDataAccess, WaveDataCopiesTheRequestedChannel) {
+FRESH_TEST(clsAurelDataAccess, ArraysAreCopiedByChannelAndPeaksDeliveredOnce) {
     clsAurel engine;
-    platform::BoundedArray<int16_t> data;
-    EXPECT_EQ(engine.WaveData(data, 1), 0);  // nothing captured yet
     auto& state = state::State();
-    state.WaveL.ReDim(0, 3);
-    state.WaveL(2) = 11;
-    state.WaveR.ReDim(0, 3);
-    state.WaveR(2) = 22;
-    EXPECT_EQ(engine.WaveData(data, 1), 4);
-    EXPECT_EQ(data(2), 11);
-    platform::BoundedArray<int16_t> host(0, 6);
-    EXPECT_EQ(engine.WaveData(host, 2), 7);  // mono engine: left alone
-    engine.Channels(2);
-    EXPECT_EQ(engine.WaveData(host, 2), 4);
-    EXPECT_EQ(host(2), 22);
-}
-
-FRESH_TEST(clsAurelDataAccess, SpectrumBeforeAnyAnalysisPassesTheSubscriptErrorOn) {
-    clsAurel engine;
-    platform::BoundedArray<float> data;
-    EXPECT_EQ(aurelix::testing::ErrorTextOf([&] { engine.Spectrum(data, 1); }),
+    platform::BoundedArray<float> spectrum;
+    EXPECT_EQ(ErrorTextOf([&] { engine.Spectrum(spectrum, 1); }),
               "Property Get Spectrum in clsAurel\r\nSubscript out of range");
-    EXPECT_EQ(state::State().ErrorText, "Subscript out of range");
-    EXPECT_EQ(engine.Spectrum(data, 2), 0);  // mono
-    state::State().SpectrumL.ReDim(0, 511);
-    EXPECT_EQ(engine.Spectrum(data, 1), 512);
-}
+    EXPECT_EQ(state.ErrorText, "Subscript out of range");
+    EXPECT_EQ(engine.Spectrum(spectrum, 2), 0);  // mono
+    state.SpectrumL.ReDim(0, 511);
+    EXPECT_EQ(engine.Spectrum(spectrum, 1), 512);
 
-FRESH_TEST(clsAurelDataAccess, PeaksAreDeliveredOnce) {
-    clsAurel engine;
-    auto& state = state::State();
     state.PeaksL.ReDim(0, 2);
     state.PeaksL(1) = -10;
     state.PeaksL(2) = 300;
     platform::BoundedArray<float> peaks;
     EXPECT_EQ(engine.Peaks(peaks, 1), 0);
-    EXPECT_EQ(peaks.Upper(), 2);
-    EXPECT_EQ(peaks(1), -10);
+    EXPECT_EQ(std::tuple(peaks.Upper(), peaks(1)), std::tuple(2, -10.0f));
     engine.Peaks(peaks, 1);
     ASSERT_EQ(peaks.Upper(), 1);
-    EXPECT_EQ(peaks(0), 0.0f);
-    EXPECT_EQ(peaks(1), 0.0f);
+    EXPECT_EQ(std::tuple(peaks(0), peaks(1)), std::tuple(0.0f, 0.0f));
     state.PeaksBusy = true;
     platform::BoundedArray<float> untouched(0, 5);
     engine.Peaks(untouched, 1);
     EXPECT_EQ(untouched.Upper(), 5);
+
+    platform::BoundedArray<int16_t> wave;
+    EXPECT_EQ(engine.WaveData(wave, 1), 0);  // nothing captured yet
+    state.WaveR.ReDim(0, 3);
+    state.WaveR(2) = 22;
+    platform::BoundedArray<int16_t> host(0, 6);
+    EXPECT_EQ(engine.WaveData(host, 2), 7);  // mono engine: left alone
+    engine.Channels(2);
+    EXPECT_EQ(engine.WaveData(host, 2), 4);
+    EXPECT_EQ(host(2), 22);
 }
 
 // A recording file name whose length cannot be asked (a symbolic link to itself), so that
@@ -185,8 +177,11 @@ void PretendADeviceIsOpen(clsAurel& engine, const LoopingFileName& name) {
     state::State().DeviceMode = 1;
 }
 
-TEST(clsAurelTerminate, PassesResetErrorsOnWithItsContextLine) {
+// Terminate passes a failing Reset on with its context line and runs once; the destructor
+// shows what it cannot pass on. The host is unloaded all the same.
+TEST(clsAurelTerminate, PassesResetErrorsOnOrShowsThemFromTheDestructor) {
     LoopingFileName name;
+    CapturedMessages messages;
     OnFreshThread([&] {
         clsAurel engine;
         PretendADeviceIsOpen(engine, name);
@@ -198,22 +193,17 @@ TEST(clsAurelTerminate, PassesResetErrorsOnWithItsContextLine) {
                                              0),
                   0u)
             << error->Description();
-        EXPECT_EQ(engine.Host(), nullptr);  // the host is unloaded all the same
-        EXPECT_FALSE(CaughtError([&] { engine.Terminate(); }));  // runs once
+        EXPECT_EQ(engine.Host(), nullptr);
+        EXPECT_FALSE(CaughtError([&] { engine.Terminate(); }));
     });
-}
-
-TEST(clsAurelTerminate, DestructorShowsWhatItCannotPassOn) {
-    LoopingFileName name;
-    aurelix::testing::CapturedMessages messages;
-    const auto& shown = messages.shown;
+    EXPECT_TRUE(messages.shown.empty());
     OnFreshThread([&] {
         clsAurel engine;
         PretendADeviceIsOpen(engine, name);
     });
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].rfind("Aurelix|16|", 0), 0u) << shown[0];
-    EXPECT_NE(shown[0].find("Sub Class_Terminate in clsAurel"), std::string::npos);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].rfind("Aurelix|16|", 0), 0u) << messages.shown[0];
+    EXPECT_NE(messages.shown[0].find("Sub Class_Terminate in clsAurel"), std::string::npos);
 }
 
 }  // namespace

@@ -1,18 +1,24 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <thread>
+#include <string>
 #include <tuple>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "aurelix/capture/subclassing.h"
-#include "aurelix/engine/cls_aurel.h"
-#include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/platform/runtime/process_identity.h"
 #include "aurelix/platform/storage/settings_store.h"
 #include "aurelix/platform/wave/manual_wave_device.h"
 #include "aurelix/platform/wave/wave.h"
-#include "aurelix/platform/windows/label.h"
 #include "aurelix/state/engine_state.h"
+#include "support/captured_messages.h"
 #include "support/caught_error.h"
 #include "support/fresh_thread.h"
 #include "support/pipeline_host.h"
@@ -34,8 +40,6 @@ FRESH_TEST(DeviceOpening, MessageDrivenCaptureGoesThroughStatus0_3_7_3_0) {
                          host.input.QueuedCount()),
               std::tuple(3, RGB(127, 0, 0), true, 0u));
     EXPECT_EQ(host.mail, std::vector<std::string>{"start"});
-    EXPECT_EQ(platform::GetSetting("AurelyxOCX", "WaveInDevices", "LastHandle"),
-              std::to_string(int32_t(state::State().WaveHandle)));
     const uint32_t handle = state::State().WaveHandle;
     EXPECT_EQ(host.Open(), -1001);  // not idle: refused, device left alone
     EXPECT_EQ(std::tuple(state::State().WaveHandle, state::State().Status), std::tuple(handle, 3));
@@ -70,52 +74,23 @@ FRESH_TEST(DeviceOpening, TimerPacedCaptureGoesThroughStatus0_2_6_2_0) {
     EXPECT_EQ(state::State().Status, 0);
 }
 
-// An earlier run (another thread standing in for an earlier process) left the device
-// open and its handle in the settings store.
-TEST(DeviceOpening, StaleStoredHandleIsClosedSoTheDeviceOpens) {
-    platform::ManualWaveInput device("Left open");
-    platform::HWAVEIN stale = 0;
-    std::thread([&] {
-        platform::WAVEFORMATEX format{1, 1, 8000, 16000, 2, 16, 0};
-        ASSERT_EQ(platform::waveInOpen(&stale, *device.DeviceId(), &format, 0, 0, 0), 0u);
-        // As an earlier version left it: no owner, so it counts as a crashed run's.
-        platform::SaveSettings("AurelyxOCX", "WaveInDevices",
-                               {{"LastHandle", std::to_string(stale)}, {"LastHandleOwner", ""}});
-    }).join();
-    OnFreshThread([&] {
-        PipelineHost host;
-        host.Configure({}, *device.DeviceId());
-        host.Open();
-        EXPECT_EQ(state::State().Status, 3);
-        EXPECT_NE(state::State().WaveHandle, stale);
-        EXPECT_EQ(platform::waveInClose(stale), platform::MMSYSERR_INVALHANDLE);
-    });
-}
-
-FRESH_TEST(DeviceOpening, DeviceHeldElsewhereFailsWith1051AndUnhooks) {
-    PipelineHost host;
-    platform::WAVEFORMATEX format{1, 1, 8000, 16000, 2, 16, 0};
-    platform::HWAVEIN holder = 0;
-    ASSERT_EQ(platform::waveInOpen(&holder, *host.input.DeviceId(), &format, 0, 0, 0), 0u);
-    host.Configure({}, *host.input.DeviceId());
-    const auto error = CaughtError([&] { host.Open(); });
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->Number(), 1051);
-    EXPECT_EQ(error->Source(), "Aurelix");
-    EXPECT_EQ(error->Description(), "Function InitX in clsAurel\r\nWavedevice cannot be opened!");
-    EXPECT_EQ(state::State().OldWaveProc, nullptr);
-    EXPECT_EQ(state::State().OldTimerProc, nullptr);
-    EXPECT_EQ(state::State().SubclassMark, capture::kHooksRemoved);
-    EXPECT_EQ(platform::waveInClose(holder), 0u);
-}
-
-TEST(DeviceOpening, PlaybackWinsAndStereoBuffersSpanWholeBlocks) {
+// A missing playback file is an error, not a new file; an existing one wins over capture.
+TEST(DeviceOpening, PlaybackNeedsItsFileAndStereoBuffersSpanWholeBlocks) {
     TempFolder folder;
     std::ofstream(folder / "in.wav", std::ios::binary) << std::string(44, '\0');
     OnFreshThread([&] {
         PipelineHost host;
         platform::ManualWaveOutput output;
         host.Configure({.channels = 2, .samples = 1024, .loopMethod = 0}, *output.DeviceId());
+        host.engine->FileName(folder / "missing.wav");
+        const auto missing = CaughtError([&] { host.Open(2); });
+        ASSERT_TRUE(missing);
+        EXPECT_EQ(missing->Number(), 53);
+        EXPECT_EQ(missing->Description().rfind("Function InitX in clsAurel\r\nFile not found", 0),
+                  0u);
+        EXPECT_FALSE(std::filesystem::exists(folder / "missing.wav"));
+        host.engine->Reset();
+
         host.engine->FileName(folder / "in.wav");
         host.engine->Recording(false);
         host.Open(3);
@@ -137,44 +112,173 @@ TEST(DeviceOpening, PlaybackWinsAndStereoBuffersSpanWholeBlocks) {
     EXPECT_EQ(FileBytes(folder / "in.wav"), std::string(44, '\0'));
 }
 
-TEST(DeviceOpening, MissingPlaybackFileIsAnErrorNotANewFile) {
+// A refused Init raises its error with the context line, leaves no hook and no file behind,
+// Reset closes whatever was opened, and the engine opens and captures normally right after.
+TEST(InitFailures, AreRaisedInContextAndLeaveTheEngineUsable) {
     TempFolder folder;
-    OnFreshThread([&] {
-        PipelineHost host;
-        platform::ManualWaveOutput output;
-        host.Configure({}, *output.DeviceId());
-        host.engine->FileName(folder / "missing.wav");
-        const auto missing = CaughtError([&] { host.Open(2); });
-        ASSERT_TRUE(missing);
-        EXPECT_EQ(missing->Number(), 53);
-        EXPECT_EQ(missing->Description().rfind("Function InitX in clsAurel\r\nFile not found", 0),
-                  0u);
-        EXPECT_FALSE(std::filesystem::exists(folder / "missing.wav"));
-    });
+    // A recording into a FIFO would block Init or write into a pipe forever.
+    const std::string fifo = folder / "fifo.wav";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // so nothing can hang
+    ASSERT_GE(reader, 0);
+    struct Case {
+        int32_t buffers;
+        std::string file;
+        bool heldElsewhere;
+        int32_t number;
+        std::string text;
+    };
+    const Case cases[] = {
+        {0, "", false, 380, "Invalid property value"},
+        {-3, "", false, 380, "Invalid property value"},
+        {INT32_MAX, "", false, 7, "Out of memory"},
+        {4, fifo, false, 75, "Path/File access error: " + fifo + " (not a regular file)"},
+        {4, folder.Path(), false, 75,
+         "Path/File access error: " + folder.Path() + " (not a regular file)"},
+        {4, "", true, 1051, "Wavedevice cannot be opened!"},
+    };
+    for (const Case& c : cases) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+        if (c.number == 7) {
+            continue;  // the sanitizers' operator new ends the process instead of throwing
+        }
+#endif
+        SCOPED_TRACE(c.text);
+        OnFreshThread([&] {
+            PipelineHost host;
+            platform::HWAVEIN holder = 0;
+            if (c.heldElsewhere) {
+                platform::WAVEFORMATEX format{1, 1, 8000, 16000, 2, 16, 0};
+                ASSERT_EQ(platform::waveInOpen(&holder, *host.input.DeviceId(), &format, 0, 0, 0),
+                          0u);
+            }
+            host.Configure({.buffers = c.buffers, .file = c.file}, *host.input.DeviceId());
+            const auto error = CaughtError([&] { host.Open(); });
+            ASSERT_TRUE(error);
+            EXPECT_EQ(error->Number(), c.number);
+            EXPECT_EQ(error->Source(), "Aurelix");
+            EXPECT_EQ(error->Description().rfind("Function InitX in clsAurel\r\n" + c.text, 0), 0u)
+                << error->Description();
+            EXPECT_EQ(state::State().FileNumber, 0);
+            if (c.heldElsewhere) {
+                EXPECT_EQ(std::tuple(state::State().OldWaveProc, state::State().OldTimerProc,
+                                     state::State().SubclassMark),
+                          std::tuple(nullptr, nullptr, capture::kHooksRemoved));
+                EXPECT_EQ(platform::waveInClose(holder), 0u);
+            }
+            host.engine->Reset();
+            EXPECT_FALSE(host.input.IsOpen());
+
+            host.Configure({}, *host.input.DeviceId());
+            EXPECT_FALSE(host.Open().has_value());
+            host.engine->Start();
+            EXPECT_TRUE(host.Deliver(TestBlock(1, 1000)));
+            EXPECT_EQ(state::State().BlocksDone, 1);
+            host.engine->Reset();
+        });
+    }
+    ::close(reader);
 }
 
-FRESH_TEST(DeviceOpening, StandaloneInitUsesItsOwnHostAndHostedInitNeedsOne) {
-    platform::ManualWaveInput device;
-    {
-        clsAurel engine;
-        engine.Samples(512);
-        engine.SPS(8000);
-        engine.Channels(1);
-        engine.Buffers(2);
-        engine.LoopMethod(1);
-        engine.Device(int32_t(*device.DeviceId()));
-        auto lamp = std::make_shared<platform::Label>();
-        engine.FlashControl(lamp);
-        EXPECT_EQ(engine.Init(), 0);
-        EXPECT_EQ(state::State().Status, 3);
-        EXPECT_EQ(state::State().Lamp, lamp.get());
-        EXPECT_EQ(state::State().WaveWindow, engine.Host()->txtSub.hwnd());
-    }  // the engine resets on its way out
-    EXPECT_FALSE(device.IsOpen());
-    EXPECT_EQ(state::State().Status, 0);
-    state::State().HostedByControl = true;
-    clsAurel hosted;
-    EXPECT_EQ(ErrorNumberOf([&] { hosted.Init(); }), 424);
+std::string SettingsPath() {
+    return std::string(std::getenv("XDG_CONFIG_HOME")) + "/aurelix/settings.ini";
+}
+
+// Opens the host's manual input until its handle has the top bit set, so that the signed
+// and unsigned texts of the handle differ.
+uint32_t OpenWithTopBitSet(PipelineHost& host) {
+    host.Configure({}, *host.input.DeviceId());
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        host.Open();
+        if ((state::State().WaveHandle & 0x80000000u) != 0) {
+            return state::State().WaveHandle;
+        }
+        host.engine->Reset();
+    }
+    ADD_FAILURE() << "no handle with the top bit set in 200 openings";
+    return 0;
+}
+
+std::string EndedProcessIdentity() {
+    const pid_t child = fork();
+    if (child == 0) {
+        _exit(0);
+    }
+    waitpid(child, nullptr, 0);
+    return std::to_string(child) + " 1";
+}
+
+// The stored handle is the signed device handle with its owner's identity; another engine's
+// Init closes it only when its owner is gone.
+TEST(StoredHandle, RecoveryClosesOnlyADeadOwnersHandle) {
+    struct Case {
+        const char* what;
+        // The owner written back with `handle`; empty: the old form, no owner.
+        std::string (*owner)();
+        bool unsignedText;
+        bool closed;
+    };
+    const Case cases[] = {
+        {"owner runs (this process)", [] { return platform::ThisProcessIdentity(); }, false, false},
+        {"owner ended", [] { return EndedProcessIdentity(); }, false, true},
+        {"owner's id reused by this process", [] { return std::to_string(getpid()) + " 1"; }, false,
+         true},
+        {"earlier version: unsigned text, no owner", [] { return std::string(); }, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        OnFreshThread([&] {
+            PipelineHost first;
+            const uint32_t handle = OpenWithTopBitSet(first);
+            const int32_t signedHandle = static_cast<int32_t>(handle);
+            EXPECT_EQ(first.engine->DeviceHandle(), signedHandle);
+            EXPECT_EQ(platform::GetSetting("AurelyxOCX", "WaveInDevices", "LastHandle"),
+                      std::to_string(signedHandle));
+            EXPECT_EQ(platform::GetSetting("AurelyxOCX", "WaveInDevices", "LastHandleOwner"),
+                      platform::ThisProcessIdentity());
+
+            const std::string owner = c.owner();
+            std::ofstream(SettingsPath(), std::ios::trunc)
+                << "[AurelyxOCX\\WaveInDevices]\nLastHandle="
+                << (c.unsignedText ? std::to_string(handle) : std::to_string(signedHandle)) << "\n"
+                << (owner.empty() ? "" : "LastHandleOwner=" + owner + "\n");
+            OnFreshThread([] {
+                PipelineHost second;
+                platform::ManualWaveInput other("Other input");
+                second.Configure({}, *other.DeviceId());
+                EXPECT_FALSE(second.Open().has_value());
+                second.engine->Reset();
+            });
+            EXPECT_EQ(first.input.IsOpen(), !c.closed);
+            first.engine->Reset();
+        });
+    }
+}
+
+// The stored handle is a recovery aid: when the settings folder cannot be made (the config
+// home is a regular file) the engine still opens, captures and closes, and says so once.
+TEST(StoredHandle, UnwritableSettingsAreReportedOnceAndCaptureGoesOn) {
+    TempFolder folder;
+    std::ofstream(folder / "config") << "not a folder";
+    const std::string previous = std::getenv("XDG_CONFIG_HOME");
+    setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);
+    CapturedMessages messages;
+    OnFreshThread([] {
+        PipelineHost host;
+        for (int cycle = 0; cycle < 3; ++cycle) {
+            host.Configure({}, *host.input.DeviceId());
+            EXPECT_FALSE(host.Open().has_value());
+            host.engine->Start();
+            EXPECT_TRUE(host.Deliver(TestBlock(1, 1000)));
+            EXPECT_EQ(host.engine->Reset(), 0);
+            EXPECT_FALSE(host.input.IsOpen());
+            EXPECT_EQ(state::State().Status, 0);
+        }
+    });
+    setenv("XDG_CONFIG_HOME", previous.c_str(), 1);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_NE(messages.shown[0].find("error 53: File not found: "), std::string::npos)
+        << messages.shown[0];
 }
 
 TEST(RunControl, StartSetsBacklogAndTheAnalysisTimerByRingSizeAndAnalysis) {
@@ -185,6 +289,7 @@ TEST(RunControl, StartSetsBacklogAndTheAnalysisTimerByRingSizeAndAnalysis) {
     for (const Case c :
          {Case{2, 3, 12, 2, 1, true}, Case{1, 3, 0, 1, 1, false}, Case{3, 3, 23, 2, 2, true},
           Case{5, 1, 23, 3, 2, false}, Case{5, 3, 23, 3, 2, true}}) {
+        SCOPED_TRACE(::testing::Message() << c.buffers << " buffers, analysis " << c.analysis);
         OnFreshThread([&] {
             PipelineHost host;
             host.StartCapture({.sps = 44100,
@@ -192,8 +297,8 @@ TEST(RunControl, StartSetsBacklogAndTheAnalysisTimerByRingSizeAndAnalysis) {
                                .buffers = c.buffers,
                                .analysis = c.analysis,
                                .analysisOff = false});
-            EXPECT_EQ(state::State().TimerPeriod, c.period) << c.buffers;
-            EXPECT_EQ(state::State().TimerId != 0, c.timer) << c.buffers << " " << c.analysis;
+            EXPECT_EQ(state::State().TimerPeriod, c.period);
+            EXPECT_EQ(state::State().TimerId != 0, c.timer);
             EXPECT_EQ(state::State().BacklogLimit, c.limit);
             EXPECT_EQ(state::State().BacklogMin, c.min);
             EXPECT_EQ(host.input.QueuedCount(), size_t(c.buffers));
@@ -203,23 +308,23 @@ TEST(RunControl, StartSetsBacklogAndTheAnalysisTimerByRingSizeAndAnalysis) {
     }
 }
 
-FRESH_TEST(RunControl, ChangedDeviceListBeforeStartLeavesCaptureDryQuietly) {
-    PipelineHost host;
-    host.Configure({}, *host.input.DeviceId());
-    host.Open();
-    platform::ManualWaveInput pluggedIn("Plugged in");
-    EXPECT_EQ(host.engine->Start(), 0);
-    EXPECT_EQ(state::State().Status, 7);
-    EXPECT_EQ(host.input.QueuedCount(), 0u);
-}
-
-FRESH_TEST(RunControl, StartErrorsArePassedOnWithTheirContext) {
+// Start passes its errors on with its context line; a device list that changed since
+// Init leaves the capture running dry, without an error.
+FRESH_TEST(RunControl, StartPassesErrorsOnAndToleratesAChangedDeviceList) {
     PipelineHost host;
     host.engine->LoopMethod(0);
     const auto error = CaughtError([&] { host.engine->Start(); });
     ASSERT_TRUE(error);
     EXPECT_EQ(error->Number(), 11);
     EXPECT_EQ(error->Description(), "Function Start in clsAurel\r\nDivision by zero");
+    EXPECT_EQ(host.engine->Reset(), 0);
+
+    host.Configure({}, *host.input.DeviceId());
+    host.Open();
+    platform::ManualWaveInput pluggedIn("Plugged in");
+    EXPECT_EQ(host.engine->Start(), 0);
+    EXPECT_EQ(state::State().Status, 7);
+    EXPECT_EQ(host.input.QueuedCount(), 0u);
 }
 
 TEST(RunControl, ResetGoesOnWithoutTimerLampOrFileAndTwiceIsHarmless) {

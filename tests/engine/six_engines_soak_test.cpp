@@ -23,26 +23,19 @@ constexpr int32_t kRate = 8000;
 constexpr int32_t kBlock = 512;
 constexpr auto kRecording = std::chrono::seconds(3);
 
-int16_t ExpectedSine(uint64_t k) {
-    return int16_t(std::nearbyint(
-        16384.0 * std::sin(2.0 * std::numbers::pi * std::fmod(1000.0 * double(k), kRate) / kRate)));
-}
-
 // Six engines on six threads of one process, opened together: none may close another's
 // device, so every recording is the sine from its first frame on, without a gap.
 TEST(SixEngines, EachRecordsItsWholeSignal) {
     platform::RestoreSimInputDefaults();
     TempFolder folder;
+    const auto file = [&](int i) { return folder / ("engine-" + std::to_string(i) + ".wav"); };
     std::barrier together(kEngines);
     std::vector<std::thread> engines;
     for (int i = 0; i < kEngines; ++i) {
         engines.emplace_back([&, i] {
             OnFreshThread([&] {
                 PipelineHost host;
-                host.Configure({.sps = kRate,
-                                .samples = kBlock,
-                                .buffers = 4,
-                                .file = folder / ("engine-" + std::to_string(i) + ".wav")},
+                host.Configure({.sps = kRate, .samples = kBlock, .buffers = 4, .file = file(i)},
                                platform::SimInputDeviceId(platform::SimSignal::Sine));
                 together.arrive_and_wait();
                 EXPECT_FALSE(host.Open().has_value());
@@ -58,19 +51,21 @@ TEST(SixEngines, EachRecordsItsWholeSignal) {
     for (auto& engine : engines) {
         engine.join();
     }
-    const uint64_t fewestFrames = uint64_t(0.8 * kRate * kRecording.count());
     for (int i = 0; i < kEngines; ++i) {
-        const std::string bytes = FileBytes(folder / ("engine-" + std::to_string(i) + ".wav"));
-        ASSERT_GT(bytes.size(), 44u) << "engine " << i;
+        SCOPED_TRACE(i);
+        const std::string bytes = FileBytes(file(i));
+        ASSERT_GT(bytes.size(), 44u);
         const std::vector<int16_t> samples = AsSamples(bytes, 44);
-        EXPECT_EQ(Field<int32_t>(bytes, 40), int32_t(samples.size() * 2)) << "engine " << i;
-        EXPECT_EQ(samples.size() % kBlock, 0u) << "engine " << i;
-        EXPECT_GE(samples.size(), fewestFrames) << "engine " << i;
+        EXPECT_EQ(Field<int32_t>(bytes, 40), int32_t(samples.size() * 2));
+        EXPECT_EQ(samples.size() % kBlock, 0u);
+        EXPECT_GE(samples.size(), uint64_t(0.8 * kRate * kRecording.count()));
         size_t wrong = 0;
         for (uint64_t k = 0; k < samples.size(); ++k) {
-            wrong += samples[k] != ExpectedSine(k);
+            const double phase = std::fmod(1000.0 * double(k), kRate) / kRate;
+            wrong += samples[k] !=
+                     int16_t(std::nearbyint(16384.0 * std::sin(2 * std::numbers::pi * phase)));
         }
-        EXPECT_EQ(wrong, 0u) << "engine " << i;
+        EXPECT_EQ(wrong, 0u);
     }
 }
 

@@ -1,0 +1,516 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "aurelix/control/aurel.h"
+#include "aurelix/control/aurel_dispatch.h"
+#include "aurelix/platform/runtime/clock.h"
+#include "aurelix/platform/wave/manual_wave_device.h"
+#include "aurelix/platform/windows/window.h"
+#include "aurelix/state/engine_state.h"
+#include "control/control_test_support.h"
+#include "support/caught_error.h"
+#include "support/fresh_thread.h"
+#include "support/temp_folder.h"
+
+namespace aurelix::control {
+namespace {
+
+using namespace aurelix::testing;
+using Log = std::vector<std::string>;
+using platform::Variant;
+
+// A placed control hosts the engine and owns the timer. Setters apply their rules to the
+// shared state, raise ChangedSamples when the block size had to change and tell the
+// container, in order, what changed; the sampling time needs a rate.
+FRESH_TEST(AurelProperties, SettersApplyTheirRulesAndReportEveryChange) {
+    PlacedControl placed;
+    Aurel& aurel = placed.aurel;
+    EXPECT_TRUE(state::State().HostedByControl);
+    EXPECT_EQ(state::State().Timer, &aurel.Timer1());
+    aurel.Analysis(0);
+    placed.events.log.clear();
+    aurel.Samples(0);
+    EXPECT_EQ(aurel.Samples(), 1);  // raised to 1 before the rule: no event
+    aurel.Samples(1000);
+    EXPECT_EQ(aurel.Samples(), 1000);
+    aurel.Analysis(0);
+    EXPECT_TRUE(placed.events.log.empty());
+    aurel.Analysis(3);
+    EXPECT_EQ(aurel.Samples(), 1024);
+    aurel.Samples(1000);
+    EXPECT_EQ(aurel.Samples(), 1024);
+    EXPECT_EQ(placed.events.log, (Log{"ChangedSamples 1000", "ChangedSamples 1000"}));
+    aurel.SPS(8000);
+    aurel.LoopMethod(3);
+    aurel.Threshold(5.0f);
+    aurel.TimerInterval(40);
+    auto& state = state::State();
+    EXPECT_EQ(std::tuple(state.BlockSamples, state.AnalysisFlags, state.SampleRate, state.LoopMode,
+                         state.ThresholdLevel, aurel.Timer1().Interval()),
+              std::tuple(1024, 3, 8000, 3, 1600, 40));
+    state.ThresholdLevel = 800;  // reading follows the level the analysis uses
+    EXPECT_EQ(aurel.Threshold(), 2.5f);
+    EXPECT_EQ(placed.container.ChangedNames(),
+              (Log{"Analysis", "Samples", "Samples", "Analysis", "Analysis", "Samples", "SpS",
+                   "LoopMethod", "Threshold", "TimerInterval"}));
+
+    aurel.Recording(true);  // an empty file name gets the default
+    EXPECT_EQ(std::filesystem::path(aurel.FileName()),
+              std::filesystem::path(platform::LibraryFolder()) / "Recording.wav");
+    aurel.FileName("take.wav");
+    aurel.Recording(true);
+    EXPECT_EQ(aurel.FileName(), "take.wav");
+    EXPECT_NEAR(aurel.SamplingTime(), 1024 * 1000.0 / 8000, 1e-9);
+    aurel.SPS(0);
+    EXPECT_EQ(ErrorNumberOf([&] { aurel.SamplingTime(); }), 11);
+    // Device names outside the list found at creation (the simulated inputs are always
+    // there) are empty.
+    PlacedControl unset(true, false);
+    Aurel& listed = unset.aurel;
+    ASSERT_GT(listed.Devices(), 0);
+    EXPECT_FALSE(listed.DeviceName(listed.Devices() - 1).empty());
+    EXPECT_EQ(listed.DeviceName(listed.Devices()), "");
+    EXPECT_EQ(listed.DeviceName(-1), "");
+}
+
+// Design time refuses every write below with 387; at run time only the never-written ones
+// are refused (382), and the others take effect.
+FRESH_TEST(AurelProperties, RefusedWritesRaiseByModeAndChangeNothing) {
+    PlacedControl placed(/*userMode=*/false);
+    Aurel& aurel = placed.aurel;
+    const struct {
+        std::function<void()> write;
+        int32_t atRunTime;
+    } writes[] = {{[&] { aurel.Device(2); }, 0},          {[&] { aurel.Recording(true); }, 0},
+                  {[&] { aurel.MissedCount(3); }, 0},     {[&] { aurel.Playing(true); }, 382},
+                  {[&] { aurel.FilePointer(9); }, 382},   {[&] { aurel.Devices(9); }, 382},
+                  {[&] { aurel.SamplingTime(1.0); }, 382}};
+    for (const auto& w : writes) {
+        EXPECT_EQ(ErrorNumberOf(w.write), 387);
+    }
+    EXPECT_EQ(std::tuple(aurel.Device(), aurel.Recording()), std::tuple(0, false));
+    EXPECT_TRUE(placed.container.ChangedNames().empty());
+    placed.container.SetUserMode(true);
+    for (const auto& w : writes) {
+        EXPECT_EQ(ErrorNumberOf(w.write), w.atRunTime);
+    }
+    EXPECT_EQ(ErrorTextOf(writes[3].write), "Set not supported at runtime");
+    EXPECT_EQ(std::tuple(aurel.Device(), aurel.MissedCount(), state::State().MissedCount),
+              std::tuple(2, 3, 3));
+}
+
+// Only values that differ from their defaults are written. Reading runs no setter rule,
+// restores the default of whatever was not written, and stores nothing at all from a bag
+// with a value that does not fit.
+FRESH_TEST(AurelPersistence, WritesWhatDiffersAndReadsAllOrNothing) {
+    PlacedControl placed;
+    placed.aurel.SPS(8000);
+    placed.aurel.Threshold(2.5f);
+    placed.aurel.FileName("take.wav");
+    placed.aurel.Samples(0);  // 1 with the FFT bit
+    platform::PropertyBag bag;
+    placed.aurel.WriteProperties(bag);
+    EXPECT_EQ(bag.Count(), 4u);
+    EXPECT_FALSE(bag.Contains("Devices"));
+
+    PlacedControl other;
+    Aurel& loaded = other.aurel;
+    loaded.BlockCount(5);
+    other.container.ClearChangedNames();
+    state::State().SampleRate = 0;
+    loaded.ReadProperties(bag);
+    EXPECT_EQ(std::tuple(loaded.SPS(), loaded.Threshold(), loaded.Samples(), loaded.Bips(),
+                         loaded.BlockCount(), loaded.FileName()),
+              std::tuple(8000, 2.5f, 1, 16, 0, "take.wav"));
+    EXPECT_EQ(state::State().SampleRate, 0);
+    EXPECT_TRUE(other.container.ChangedNames().empty());
+
+    platform::PropertyBag saved;
+    saved.WriteProperty("Samples", 0, 1024);  // comes back as 1024
+    saved.WriteProperty("DataPointer", 77, 0);
+    saved.WriteProperty("TimerInterval", 30, 1);
+    saved.WriteProperty("Buffers", 8, 1);
+    saved.WriteProperty("Devices", 9, 0);  // never read: the count found at creation stays
+    loaded.ReadProperties(saved);
+    EXPECT_EQ(std::tuple(loaded.Samples(), loaded.DataPointer(), loaded.Buffers(),
+                         loaded.Timer1().Interval(), loaded.SPS()),
+              std::tuple(1024, 77, 8, 30, 44100));
+    EXPECT_NE(loaded.Devices(), 9);
+    saved.WriteProperty("SpS", 1e12, 44100);
+    saved.WriteProperty("Buffers", 3, 1);
+    EXPECT_EQ(ErrorNumberOf([&] { loaded.ReadProperties(saved); }), 6);
+    EXPECT_EQ(std::tuple(loaded.Buffers(), loaded.SPS()), std::tuple(8, 44100));
+}
+
+// Hosts bind to these numbers: properties count down from 0x6803001F in this order.
+TEST(AurelDispatch, DispatchIdsAreThoseHostsBindTo) {
+    std::istringstream properties(
+        "SPS Bips Channels Samples DataPointer LoopMethod Threshold TimerInterval Analysis "
+        "SamplingTime WaveData Spectrum RawData Status FileName MaxRecordingTime Recording Peaks "
+        "DeviceHandle DeviceName Buffers Device FilePointer Playing BlockCount MissedCount "
+        "MaxAmplitudeL MaxAmplitudeR MaxFrequencyL MaxFrequencyR Sequence Devices");
+    int32_t id = 0x6803001F;
+    for (std::string name; properties >> name; --id) {
+        EXPECT_EQ(GetIDOfName(name), id) << name;
+    }
+    EXPECT_EQ(id, 0x6803001F - 32);
+    const std::pair<const char*, int32_t> methods[] = {
+        {"Init", 0x60030037},         {"Start", 0x60030026},      {"Pause", 0x60030038},
+        {"Reset", 0x60030039},        {"SetOneShot", 0x60030025}, {"SetConstants", 0x60030024},
+        {"Version", 0x60030028},      {"DoFFT", 0x60030023},      {"AddTrigger", 0x60030020},
+        {"AnalysisTime", 0x60030021}, {"ExportData", 0x60030022}};
+    for (const auto& [name, id] : methods) {
+        EXPECT_EQ(GetIDOfName(name), id) << name;
+    }
+    EXPECT_EQ(GetIDOfName("maxfrequencyl"), 0x68030003);
+    EXPECT_EQ(CaughtError([] { GetIDOfName("Frequency"); })->Number(), 438);
+
+    const auto events = AurelEventInfos();
+    std::string names;
+    for (const auto& event : events) {
+        names += std::string(event.name) + "#" + std::to_string(event.dispatchId) + " ";
+    }
+    EXPECT_EQ(names,
+              "DoneRecordig#1 ChangedSamples#2 Complete#3 MissedBuffer#4 WaveDeviceOpened#5 "
+              "WaveDeviceClosed#6 FrequencyTrigger#7 FrequencyTriggersOff#8 ");
+}
+
+// Invoke converts arguments, fills arrays by reference and refuses what a member does not
+// take with the number a host expects.
+FRESH_TEST(AurelDispatch, InvokeCallsMembersAndRefusesWhatTheyDoNotTake) {
+    platform::SimpleContainer container;
+    Aurel aurel(container);
+    aurel.InitProperties();
+    Variant value[] = {Variant("8000")};
+    Invoke(aurel, "sps", MemberKind::PropertyLet, value);
+    EXPECT_EQ(aurel.SPS(), 8000);
+    EXPECT_EQ(Invoke(aurel, 0x6803001F, MemberKind::PropertyGet, {}).ToLong(), 8000);
+    EXPECT_EQ(Invoke(aurel, "Version", MemberKind::Method, {}).ToString(), "1.0.52");
+
+    state::State().WaveL.ReDim(0, 2);
+    state::State().WaveL(1) = 77;
+    Variant wave[] = {Variant(), Variant(1)};
+    EXPECT_EQ(Invoke(aurel, "WaveData", MemberKind::PropertyGet, wave).ToLong(), 3);
+    EXPECT_EQ(wave[0].Array<int16_t>()(1), 77);
+
+    auto number = [&](auto&& body) { return CaughtError(body).value().Number(); };
+    Variant one[] = {Variant(1)};
+    EXPECT_EQ(number([&] { Invoke(aurel, "Status", MemberKind::PropertyLet, one); }), 438);
+    EXPECT_EQ(number([&] { Invoke(aurel, 0x12345678, MemberKind::Method, {}); }), 438);
+    EXPECT_EQ(number([&] { Invoke(aurel, "SPS", MemberKind::PropertyLet, {}); }), 450);
+    Variant three[] = {Variant(1), Variant(2), Variant(3)};
+    EXPECT_EQ(number([&] { Invoke(aurel, "AnalysisTime", MemberKind::Method, three); }), 450);
+    Variant notArray[] = {Variant(5), Variant(1)};
+    EXPECT_EQ(number([&] { Invoke(aurel, "Spectrum", MemberKind::PropertyGet, notArray); }), 13);
+    Variant playing[] = {Variant(true)};
+    EXPECT_EQ(number([&] { Invoke(aurel, "Playing", MemberKind::PropertyLet, playing); }), 382);
+}
+
+std::vector<int16_t> Sine(int32_t samples, double cyclesPerBlock, double amplitude) {
+    std::vector<int16_t> block(static_cast<size_t>(samples));
+    for (int32_t i = 0; i < samples; ++i) {
+        block[size_t(i)] = static_cast<int16_t>(
+            std::lround(amplitude * std::sin(2 * M_PI * cyclesPerBlock * i / samples)));
+    }
+    return block;
+}
+
+void Pump() {
+    for (int i = 0; i < 5; ++i) {
+        platform::DoEvents();
+    }
+}
+
+// The input comes first so that it outlives the control placed on it.
+struct WithInput {
+    platform::ManualWaveInput input{"Session input"};
+};
+
+// A placed control on a manual input: 8000 Hz, 256 samples per block, message-driven.
+struct Session : WithInput, PlacedControl {
+    Session(int32_t analysis, int32_t buffers) {
+        aurel.SPS(8000);
+        aurel.Samples(256);
+        aurel.Analysis(analysis);
+        aurel.Buffers(buffers);
+        aurel.LoopMethod(1);
+        aurel.Device(int32_t(*input.DeviceId()));
+    }
+    // The device fills its oldest queued buffer; the messages are then dispatched.
+    bool Deliver(const std::vector<int16_t>& block) {
+        const bool filled = input.Fill(block);
+        Pump();
+        return filled;
+    }
+};
+
+// A whole capture session on a device the test drives, loop method 1: opening, blocks
+// analysed with their events, triggers going on and off, a recording, pause and reset.
+TEST(AurelSession, CaptureAnalyseTriggerRecordPauseReset) {
+    TempFolder folder;
+    OnFreshThread([&] {
+        Session session(3, 1);
+        auto& events = session.events;
+        auto& aurel = session.aurel;
+        aurel.Threshold(1.0f);
+        aurel.FileName(folder / "take.wav");
+        aurel.Recording(true);
+        aurel.AddTrigger(1, 900.0, 1100.0, 10.0f);  // bins 28..34 at 31.25 Hz per bin
+
+        EXPECT_EQ(aurel.Init(), 0);
+        EXPECT_EQ(aurel.Status(), 3);
+        EXPECT_EQ(events.log, Log{"WaveDeviceOpened"});
+        EXPECT_NE(aurel.DeviceHandle(), 0);
+        EXPECT_EQ(events.openedHandles, std::vector<int32_t>{aurel.DeviceHandle()});
+        EXPECT_EQ(aurel.lSub().BackColor(), platform::RGB(127, 0, 0));
+        events.log.clear();
+
+        EXPECT_EQ(aurel.Start(), 0);
+        EXPECT_EQ(aurel.Status(), 7);
+        const auto tone = Sine(256, 32, 16000);  // 1000 Hz
+        ASSERT_TRUE(session.Deliver(tone));
+        ASSERT_TRUE(session.Deliver(tone));
+        ASSERT_TRUE(session.Deliver(std::vector<int16_t>(256, 0)));
+        EXPECT_EQ(events.log,
+                  (Log{"Complete 1 1", "FrequencyTrigger 1: 1", "Complete 2 1",
+                       "FrequencyTrigger 1: 1", "Complete 3 1", "FrequencyTriggersOff"}));
+        ASSERT_EQ(events.completeTimes.size(), 3u);
+        EXPECT_GT(events.completeTimes[1], events.completeTimes[0]);
+        EXPECT_DOUBLE_EQ(aurel.MaxFrequencyL(), 0.0);  // the silent block
+        platform::BoundedArray<int16_t> wave;
+        EXPECT_EQ(aurel.WaveData(wave, 1), 256);
+
+        ASSERT_TRUE(session.Deliver(tone));
+        EXPECT_DOUBLE_EQ(aurel.MaxFrequencyL(), 1000.0);
+        EXPECT_EQ(aurel.MaxAmplitudeL(), 16000);
+        platform::BoundedArray<float> spectrum;
+        EXPECT_EQ(aurel.Spectrum(spectrum, 1), 128);
+        EXPECT_NEAR(spectrum(32), 8000.0f, 1.0f);
+        events.log.clear();
+
+        aurel.Pause();
+        EXPECT_EQ(aurel.Status(), 3);
+        ASSERT_TRUE(session.Deliver(tone));      // the buffer queued before the pause comes back...
+        EXPECT_FALSE(session.input.Fill(tone));  // ...and is neither handed back nor analysed
+        EXPECT_TRUE(events.log.empty());
+        EXPECT_EQ(aurel.Reset(), 0);
+        EXPECT_EQ(aurel.Status(), 0);
+        Pump();
+        EXPECT_EQ(events.log, (Log{"WaveDeviceClosed", "DoneRecordig"}));
+        EXPECT_EQ(aurel.lSub().BackColor(), platform::RGB(127, 127, 127));
+        EXPECT_EQ(aurel.FilePointer(), 44 + 4 * 256 * 2);  // four blocks recorded
+    });
+}
+
+// Loop method 0: no window hooks, the control's timer polls buffer 1 on every tick.
+FRESH_TEST(AurelSession, TimerDrivenCaptureRaisesCompleteOnEveryTick) {
+    Session session(1, 2);
+    auto& events = session.events;
+    auto& aurel = session.aurel;
+    aurel.LoopMethod(0);
+    aurel.TimerInterval(1);
+    aurel.Init();
+    EXPECT_EQ(aurel.Status(), 2);  // no open message is awaited
+    aurel.Start();
+    EXPECT_EQ(aurel.Status(), 6);
+    EXPECT_TRUE(aurel.Timer1().Enabled());
+    int ticks = 0;
+    std::vector<int32_t> colours;
+    aurel.lSub().OnRefresh([&](int32_t colour) { colours.push_back(colour); });
+    while (ticks < 4) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        platform::DoEvents();
+        ticks = static_cast<int>(
+            std::count(events.log.begin(), events.log.end(), std::string("Complete 0 0")));
+        session.input.Fill(Sine(256, 4, 1234));  // the tick re-queued a buffer: fill it
+    }
+    EXPECT_EQ(aurel.MaxAmplitudeL(), 1234);
+    ASSERT_GE(colours.size(), 2u);
+    // The lamp blinks between the analysis' own phase and the control's tick colour.
+    EXPECT_NE(std::find(colours.begin(), colours.end(), 65280), colours.end());
+    EXPECT_NE(std::find(colours.begin(), colours.end(), 32000), colours.end());
+    aurel.Pause();
+    EXPECT_FALSE(aurel.Timer1().Enabled());
+    aurel.Reset();
+}
+
+// The engine's words: case-insensitive, the first space-separated token (extra tokens
+// ignored, numbers rounded half to even), the text cleared afterwards; and the key-ups.
+FRESH_TEST(AurelMailbox, WordsAndKeyUpsRaiseTheirEvents) {
+    PlacedControl f(true, false);
+    auto& state = state::State();
+    state.WaveHandle = 0x1234;
+    f.Mail("START");
+    f.Mail("Closed");
+    f.Mail("donerecording");
+    f.Mail("start now please");
+    f.Mail("unknown words");
+    f.Mail(" start");  // the word is the empty first token
+    f.Mail("changedsamples 512");
+    f.Mail("changedsamples x");
+    f.Mail("analyzed 7 3");
+    f.Mail("analyzed 7.5 2.5");
+    f.Mail("analyzed  4");  // empty token 1: block 0, buffer 4
+    EXPECT_EQ(state.NotifyCount, 3);
+    f.Mail("next");  // no device: not counted
+    state.Status = 3;
+    state.BufferCount = 1;
+    f.Mail("next");  // one buffer: nothing to move on to
+    state.BufferCount = 2;
+    f.Mail("next");
+    state.CallbackDepth = 2;
+    f.Mail("analyzed 9 9");  // counted, but too deep for an event
+    EXPECT_EQ(state.NotifyCount, 5);
+    EXPECT_EQ(f.events.log, (Log{"WaveDeviceOpened", "WaveDeviceClosed", "DoneRecordig",
+                                 "WaveDeviceOpened", "ChangedSamples 512", "ChangedSamples 0",
+                                 "Complete 7 3", "Complete 8 2", "Complete 0 4"}));
+    EXPECT_EQ(f.events.openedHandles, (std::vector<int32_t>{0x1234, 0x1234}));
+    EXPECT_EQ(f.events.completeTimes, (std::vector<double>{0.0, 0.0, 0.0}));
+    EXPECT_EQ(f.aurel.txtMsg().Text(), "");
+    EXPECT_EQ(CaughtError([&] { f.Mail("analyzed 1e10 1"); })->Number(), 6);
+
+    // A key-up carries the kind in its high byte and the buffer in its low one.
+    f.events.log.clear();
+    f.events.completeTimes.clear();
+    state.LastAnalyzedBlock = 41;
+    state.BlocksDone = 44;
+    state.LastBlockTime = 0.5;
+    f.Key(0x0105);
+    f.Key(0x0203);
+    f.Key(0x0305);
+    f.Key(256 + 256);  // buffer 256 carries into the kind: a MissedBuffer for buffer 0
+    EXPECT_EQ(f.events.log, (Log{"Complete 41 5", "MissedBuffer 44 3", "MissedBuffer 44 0"}));
+    EXPECT_EQ(f.events.completeTimes, (std::vector<double>{0.5}));
+    // The stopwatch was created and stopped by the key-up.
+    ASSERT_NE(state.Stopwatch, nullptr);
+    EXPECT_NE(state.Stopwatch->StopCount, 0u);
+}
+
+FRESH_TEST(AurelMailbox, TriggersOffIsRaisedOncePerRunOfTriggerEvents) {
+    PlacedControl f(true, false);
+    auto& state = state::State();
+    f.aurel.AddTrigger(1, 100, 200, 1.0f);  // level 320
+    f.aurel.AddTrigger(2, 300, 300, 1.0f);
+    auto& triggers = f.aurel.Engine().Triggers();
+    triggers(1).Bin1 = 2;
+    triggers(1).Bin2 = 3;
+    triggers(2).Bin1 = 5;
+    triggers(2).Bin2 = 5;
+    state.SpectrumL.ReDim(0, 7);
+    state.SpectrumL(2) = 320.0f;  // at the level counts
+    state.SpectrumL(3) = 500.0f;
+    state.SpectrumL(5) = 319.0f;
+
+    f.Mail("triggersoff");  // nothing before any trigger event
+    f.Mail("triggers");
+    state.SpectrumL(5) = 400.0f;
+    f.Mail("triggers");
+    state.SpectrumL(2) = state.SpectrumL(3) = state.SpectrumL(5) = 0.0f;
+    f.Mail("triggers");  // none active: behaves as triggersoff
+    f.Mail("triggersoff");
+    EXPECT_EQ(f.events.log, (Log{"FrequencyTrigger 2: 1 1", "FrequencyTrigger 3: 1 1 2",
+                                 "FrequencyTriggersOff"}));
+}
+
+// After whatever happened: Reset closes the device, and a fresh run captures.
+void ExpectRecovers(Session& s) {
+    EXPECT_EQ(s.aurel.Reset(), 0);
+    EXPECT_EQ(s.aurel.Status(), 0);
+    EXPECT_FALSE(s.input.IsOpen());
+    EXPECT_EQ(s.aurel.Init(), 0);
+    EXPECT_EQ(s.aurel.Start(), 0);
+    s.events.log.clear();
+    EXPECT_TRUE(s.Deliver(std::vector<int16_t>(256, 1000)));
+    EXPECT_EQ(s.events.log, Log{"Complete 1 1"});
+    EXPECT_EQ(s.aurel.Reset(), 0);
+    EXPECT_FALSE(s.input.IsOpen());
+}
+
+// A host handler that throws: the exception reaches the host through the call that ran the
+// handler. Then the device stops giving buffers back and disappears: the host's loop keeps
+// control and Reset still closes the handle. The control stays usable after each.
+TEST(FaultInjection, ThrowingHandlerAndADeviceThatStopsAndVanishes) {
+    OnFreshThread([] {
+        Session s(1, 2);
+        s.events.onComplete = [] { throw std::runtime_error("host bug"); };
+        ASSERT_EQ(s.aurel.Init(), 0);
+        s.aurel.Start();
+        EXPECT_THROW(s.Deliver(std::vector<int16_t>(256, 1000)), std::runtime_error);
+        s.events.onComplete = nullptr;
+        ExpectRecovers(s);
+
+        ASSERT_EQ(s.aurel.Init(), 0);
+        s.aurel.Start();
+        EXPECT_TRUE(s.Deliver(std::vector<int16_t>(256, 1000)));
+        EXPECT_FALSE(platform::RunMessageLoop([] { return false; }, std::chrono::milliseconds(50)));
+        s.input.Unplug();
+        EXPECT_EQ(s.aurel.Status(), 7);
+        EXPECT_EQ(s.aurel.Reset(), 0);
+        EXPECT_FALSE(s.input.IsOpen());
+        EXPECT_EQ(s.events.log.back(), "WaveDeviceClosed");
+        s.input.Plug();
+        s.aurel.Device(int32_t(*s.input.DeviceId()));
+        ExpectRecovers(s);
+    });
+}
+
+// Init, Start and Reset, each twice, in every order, from the host and from inside event
+// handlers: errors may be raised, nothing may hang or leak a device.
+TEST(FaultInjection, RunControlInEveryOrder) {
+    OnFreshThread([] {
+        Session s(1, 2);
+        const std::array<std::function<int32_t()>, 3> calls = {[&] { return s.aurel.Init(); },
+                                                               [&] { return s.aurel.Start(); },
+                                                               [&] { return s.aurel.Reset(); }};
+        // A call the next event handler (a block's Complete or the device's opening) makes.
+        std::optional<size_t> pending;
+        s.events.onComplete = s.events.onOpened = [&] {
+            if (pending) {
+                calls[*std::exchange(pending, std::nullopt)]();
+            }
+        };
+        std::array<size_t, 6> order = {0, 0, 1, 1, 2, 2};
+        int orders = 0;
+        do {
+            for (const bool inside : {false, true}) {
+                for (const size_t call : order) {
+                    try {
+                        if (!inside) {
+                            calls[call]();
+                            continue;
+                        }
+                        pending = call;
+                        s.Deliver(std::vector<int16_t>(256, 1000));
+                        if (pending) {
+                            calls[*std::exchange(pending, std::nullopt)]();  // no event came
+                        }
+                    } catch (const platform::RuntimeError&) {
+                        // Refusals (not idle, no device) are part of the game.
+                    }
+                }
+                s.aurel.Reset();
+                ASSERT_FALSE(s.input.IsOpen()) << "order " << orders;
+            }
+            ++orders;
+        } while (std::next_permutation(order.begin(), order.end()));
+        EXPECT_EQ(orders, 90);
+        ExpectRecovers(s);
+    });
+}
+
+}  // namespace
+}  // namespace aurelix::control
