@@ -33,7 +33,7 @@ constexpr int32_t kN = 1024;
 constexpr double kBinWidth = double(kRate) / kN;
 constexpr int32_t kYellow = RGB(255, 255, 0);
 
-// EngineState as the device opening leaves it for `channels` x n samples in a ring of
+// EngineState as the device opening leaves it for n samples a channel in a ring of
 // `buffers` (records 1..buffers, all blocks 0 and not analysed).
 void OpenForAnalysis(int32_t n, int16_t channels, int32_t buffers, int32_t flags) {
     auto& state = State();
@@ -45,16 +45,10 @@ void OpenForAnalysis(int32_t n, int16_t channels, int32_t buffers, int32_t flags
     state.BlockRecords.ReDim(1, buffers);
     for (int32_t i = 1; i <= buffers; ++i) {
         state.BlockRecords(i).Left.ReDim(0, n - 1);
-        if (channels == 2)
-            state.BlockRecords(i).Right.ReDim(0, n - 1);
+        state.BlockRecords(i).Right.ReDim(0, n - 1);
     }
-    state.SpectrumL.ReDim(0, n - 1);
     state.WaveL.ReDim(0, n - 1);
-    if (channels == 2) {
-        state.SpectrumR.ReDim(0, n - 1);
-        state.WaveR.ReDim(0, n - 1);
-    }
-    state.PeaksL.ReDim(0, 0);
+    state.WaveR.ReDim(0, n - 1);
     state.Sequence.ReDim(1, 100);
     if (flags != 0)
         InitBitReverse(n, 0);
@@ -75,10 +69,8 @@ void FillBuffer(int32_t buffer, int32_t block, const std::vector<int16_t>& left,
     auto& record = State().BlockRecords(buffer);
     record.BlockNumber = block;
     record.Analyzed = 0;
-    for (size_t i = 0; i < left.size(); ++i)
-        record.Left(int32_t(i)) = left[i];
-    for (size_t i = 0; i < right.size(); ++i)
-        record.Right(int32_t(i)) = right[i];
+    std::copy(left.begin(), left.end(), record.Left.data());
+    std::copy(right.begin(), right.end(), record.Right.data());
 }
 
 std::vector<int16_t> Samples(const BoundedArray<int16_t>& wave) {
@@ -114,32 +106,6 @@ struct ControlSide {
     ~ControlSide() { State().Lamp = nullptr; }
 };
 
-FRESH_TEST(Analyze, SineGivesItsStrongestBinInEachChannel) {
-    ControlSide control;
-    OpenForAnalysis(kN, 2, 1, 19);
-    State().LoopMode = 1;
-    const auto left = Sine(1000.0, 10000.0);
-    const auto right = Sine(2000.0, 8000.0);
-    FillBuffer(1, 41, left, right);
-    Analyze(41, 1);
-
-    auto& state = State();
-    EXPECT_EQ(state.MaxAmplitudeL, Largest(left));
-    EXPECT_EQ(state.MaxAmplitudeR, Largest(right));
-    EXPECT_DOUBLE_EQ(state.MaxFrequencyL, 93 * kBinWidth);
-    EXPECT_DOUBLE_EQ(state.MaxFrequencyR, 186 * kBinWidth);
-    EXPECT_EQ(state.SpectrumR.Upper(), kN / 2 - 1);
-    EXPECT_EQ(Samples(state.WaveR), right);
-    // Threshold 0: the reduced spectra list every bin above 0, the carrier included.
-    EXPECT_EQ(state.PeaksL(2 * 93 - 1), -93.0f);
-    EXPECT_EQ(state.PeaksR(2 * 186), state.SpectrumR(186));
-    EXPECT_EQ(state.Sequence(100), 41);
-    EXPECT_EQ(state.BlockRecords(1).Analyzed, -1);
-    EXPECT_EQ(state.LastAnalyzedBlock, 41);
-    EXPECT_EQ(control.keys, std::vector<int32_t>{257});
-    EXPECT_FALSE(state.AnalysisBusy);
-}
-
 // The spectrum's frequency needs an amplitude above the level, the zero crossings' one an
 // amplitude at or above it; an amplitude of 0 gives 0 Hz either way.
 TEST(Analyze, FrequencyNeedsTheAmplitudeAboveOrAtTheLevel) {
@@ -167,49 +133,65 @@ TEST(Analyze, FrequencyNeedsTheAmplitudeAboveOrAtTheLevel) {
     }
 }
 
-// Flags 0 copy, mark and blink only; the amplitude and the spectrum bits work alone. The
-// spectrum export needs the spectrum bit.
-FRESH_TEST(Analyze, EachFlagComputesOnlyItsOwnResultsAndExportNeedsTheSpectrum) {
+// One block analysed with one set of flags after another: 0 copies, marks and blinks only;
+// 19 adds amplitudes, spectra and the reduced spectra; the amplitude and the spectrum bits
+// also work alone. The spectrum export needs the spectrum bit.
+FRESH_TEST(Analyze, EachFlagComputesItsOwnResults) {
     ControlSide control;
     OpenForAnalysis(kN, 2, 1, 0);
     auto& state = State();
+    state.LoopMode = 1;
+    const auto left = Sine(1000.0, 10000.0);
+    const auto right = Sine(2000.0, 8000.0);
+    FillBuffer(1, 41, left, right);
     state.MaxAmplitudeL = 123;
     state.MaxFrequencyL = 4.5;
-    const auto spectrum = state.SpectrumL;
-    const auto sine = Sine(1000.0, 10000.0);
-    FillBuffer(1, 8, sine, sine);
     state.Sequence(100) = 7;
-    Analyze(8, 1);
-    EXPECT_EQ(Samples(state.WaveL), sine);
-    EXPECT_EQ(Samples(state.WaveR), sine);
+    Analyze(41, 1);
+    EXPECT_EQ(Samples(state.WaveL), left);
+    EXPECT_EQ(Samples(state.WaveR), right);
     EXPECT_EQ(state.Sequence(99), 7);
-    EXPECT_EQ(state.Sequence(100), 8);
+    EXPECT_EQ(state.Sequence(100), 41);
     EXPECT_EQ(state.BlockRecords(1).Analyzed, -1);
-    EXPECT_EQ(control.colours, std::vector<int32_t>{RGB(0, 255, 0)});
+    EXPECT_EQ(state.LastAnalyzedBlock, 41);
+    EXPECT_EQ(control.keys, std::vector<int32_t>{257});
+    EXPECT_EQ(control.colours, std::vector<int32_t>{RGB(255, 0, 0)});
+    EXPECT_FALSE(state.AnalysisBusy);
     EXPECT_EQ(state.MaxAmplitudeL, 123);
     EXPECT_EQ(state.MaxFrequencyL, 4.5);
-    EXPECT_EQ(state.SpectrumL, spectrum);
+    EXPECT_FALSE(state.SpectrumL.IsAllocated());
 
-    state.AnalysisFlags = 2;
+    state.AnalysisFlags = 19;
     InitBitReverse(kN, 0);
-    state.MaxAmplitudeR = 9;
-    Analyze(8, 1);
+    Analyze(41, 1);
+    EXPECT_EQ(state.MaxAmplitudeL, Largest(left));
+    EXPECT_EQ(state.MaxAmplitudeR, Largest(right));
+    EXPECT_DOUBLE_EQ(state.MaxFrequencyL, 93 * kBinWidth);
+    EXPECT_DOUBLE_EQ(state.MaxFrequencyR, 186 * kBinWidth);
+    EXPECT_EQ(state.SpectrumR.Upper(), kN / 2 - 1);
+    // Threshold 0: the reduced spectra list every bin above 0, the carrier included.
+    EXPECT_EQ(state.PeaksL(2 * 93 - 1), -93.0f);
+    EXPECT_EQ(state.PeaksR(2 * 186), state.SpectrumR(186));
+    ExportData();
+    EXPECT_EQ(state.ExportSpectrum, state.SpectrumL);
+
+    state.AnalysisFlags = 2;  // no amplitude: no frequency either
+    state.SpectrumL = state.SpectrumR = BoundedArray<float>(0, kN - 1);
+    Analyze(41, 1);
     EXPECT_GT(state.SpectrumL(93), 1000.0f);
-    EXPECT_GT(state.SpectrumR(93), 1000.0f);
+    EXPECT_GT(state.SpectrumR(186), 1000.0f);
     EXPECT_EQ(state.MaxAmplitudeL + state.MaxAmplitudeR, 0);
     EXPECT_EQ(state.MaxFrequencyL + state.MaxFrequencyR, 0.0);
-    ExportData();
-    EXPECT_EQ(state.ExportSpectrum.Upper(), kN / 2 - 1);
-    EXPECT_EQ(state.ExportSpectrum, state.SpectrumL);
 
     // Amplitude only: the left spectrum is cleared, the rest keeps its values.
     const auto snapshot = state.ExportSpectrum;
     state.AnalysisFlags = 1;
     state.MaxFrequencyL = 1.5;
     state.MaxFrequencyR = 2.5;
-    Analyze(8, 1);
+    Analyze(41, 1);
+    EXPECT_EQ(state.MaxAmplitudeR, Largest(right));
     EXPECT_EQ(state.SpectrumL, BoundedArray<float>(0, 1));
-    EXPECT_GT(state.SpectrumR(93), 1000.0f);
+    EXPECT_GT(state.SpectrumR(186), 1000.0f);
     EXPECT_EQ(state.MaxFrequencyL, 1.5);
     EXPECT_EQ(state.MaxFrequencyR, 2.5);
     EXPECT_EQ(ErrorTextOf([&] { ExportData(); }), "Subscript out of range");
@@ -293,10 +275,8 @@ TEST(Analyze, ChoosesTheBufferByTheTimerAndTheRingSize) {
         const char* what;
         int32_t buffers;
         uint32_t timer;
-        int32_t backlog;   // before the call
-        int32_t analysed;  // a buffer analysed already, 0 for none
-        int32_t block;
-        int32_t index;
+        int32_t backlog, analysed;  // before the call; analysed: a buffer done already or 0
+        int32_t block, index;
         int32_t buffer;  // the one analysed; 0: none found (yellow), -1: nothing done at all
         int32_t backlogAfter;
     };
@@ -344,35 +324,21 @@ TEST(Analyze, ChoosesTheBufferByTheTimerAndTheRingSize) {
     }
 }
 
-bool AllZero(const auto& array) {
-    for (int32_t i = array.Lower(); i <= array.Upper(); ++i) {
-        if (array(i) != 0)
-            return false;
-    }
-    return true;
-}
-
-TEST(AnalysisTime, ReplacesBlockSpectrumAndTableWithTheEngineLength) {
-    for (const int32_t cycles : {0, 3}) {
-        SCOPED_TRACE(::testing::Message() << cycles << " cycles");
-        OnFreshThread([&] {
-            State().HostedByControl = true;
-            engine::clsAurel engine;
-            engine.Analysis(3);
-            OpenForAnalysis(kN, 1, 1, 3);
-            FillBuffer(1, 1, Sine(1000.0, 10000.0));
-            Analyze(1, 1);
-            State().BlockSamples = 512;  // as a later setter leaves it without Init
-
-            EXPECT_GE(engine.AnalysisTime(cycles), 0.0);
-            EXPECT_EQ(State().WaveL.Upper(), kN);
-            EXPECT_TRUE(AllZero(State().WaveL));
-            EXPECT_EQ(State().SpectrumL.Upper(), cycles == 0 ? kN : kN / 2 - 1);
-            EXPECT_TRUE(AllZero(State().SpectrumL));
-            EXPECT_EQ(State().BlockSamples, kN);
-            EXPECT_EQ(State().BitReverseSize, kN);
-        });
-    }
+FRESH_TEST(AnalysisTime, ReplacesBlockSpectrumAndTableWithTheEngineLength) {
+    State().HostedByControl = true;
+    engine::clsAurel engine;
+    engine.Analysis(3);
+    OpenForAnalysis(kN, 1, 1, 3);
+    FillBuffer(1, 1, Sine(1000.0, 10000.0));
+    Analyze(1, 1);
+    State().BlockSamples = 512;  // as a later setter leaves it without Init
+    EXPECT_GE(engine.AnalysisTime(3), 0.0);
+    EXPECT_EQ(State().WaveL, BoundedArray<int16_t>(0, kN));
+    EXPECT_EQ(State().SpectrumL, BoundedArray<float>(0, kN / 2 - 1));
+    EXPECT_EQ(State().BlockSamples, kN);
+    EXPECT_EQ(State().BitReverseSize, kN);
+    engine.AnalysisTime(0);  // no cycle: the spectrum is only re-dimensioned
+    EXPECT_EQ(State().SpectrumL, BoundedArray<float>(0, kN));
 }
 
 std::vector<int32_t> Entries(const BoundedArray<int32_t>& list) {

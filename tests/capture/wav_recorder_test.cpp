@@ -172,9 +172,6 @@ TEST(WavRecorder, KilledRecordingOpensUpToTheLastHeaderUpdateAndIsRepaired) {
     EXPECT_GE(declared.size(), size_t(2 * (kFrames - kRate - kBlock)));
     const std::vector<int16_t> all = Blocks(kBlocks, 2 * kBlock);
     EXPECT_EQ(declared, std::vector<int16_t>(all.begin(), all.begin() + long(declared.size())));
-    if (HaveTool("sox")) {
-        EXPECT_EQ(ReadWithSox(path).samples, declared);
-    }
 
     WavRepairResult result = RepairWavHeader(path);
     EXPECT_TRUE(result.changed);

@@ -101,19 +101,6 @@ FRESH_TEST(WindowProcWave, ChangedDeviceListStopsCaptureQuietly) {
     EXPECT_EQ(State().BlockRecords(4).BlockNumber, 4);
 }
 
-FRESH_TEST(WindowProcWave, ErrorRemovesTheHookAndGreysTheLamp) {
-    PipelineHost host;
-    host.StartCapture({});
-    State().BlockRecords(2).Left.Erase();
-    host.Deliver(TestBlock(1, 1000));
-    host.Deliver(TestBlock(2, 1000));  // CopyBuffer fails on the broken record
-    EXPECT_EQ(State().SubclassMark, kHooksRemoved);
-    EXPECT_EQ(State().OldWaveProc, nullptr);
-    EXPECT_EQ(host.lamp.BackColor(), platform::RGB(127, 127, 127));
-    host.Deliver(TestBlock(3, 1000));
-    EXPECT_EQ(State().BlocksDone, 2);  // messages reach the plain window now
-}
-
 FRESH_TEST(WindowProcTimer, ErrorRemovesTheTimerHookAndMutesTheWaveHook) {
     PipelineHost host;
     host.StartCapture({});
@@ -147,7 +134,9 @@ FRESH_TEST(WindowProcTimer, TicksRunTheAnalysisOnTheOwningThreadWhileItIsNotBusy
     EXPECT_EQ(analyses, 0);
 }
 
-FRESH_TEST(Subclassing, SecondInstallIsRefusedAndKeepsTheFirstHook) {
+// A second hook is refused and the first one kept; an error inside the hook removes it and
+// greys the lamp.
+FRESH_TEST(Subclassing, SecondInstallIsRefusedAndAnErrorRemovesTheHook) {
     PipelineHost host;
     host.StartCapture({});
     const auto hook = State().OldWaveProc;
@@ -160,6 +149,14 @@ FRESH_TEST(Subclassing, SecondInstallIsRefusedAndKeepsTheFirstHook) {
     EXPECT_EQ(State().OldWaveProc, hook);
     host.Deliver(TestBlock(1, 1000));
     EXPECT_EQ(State().BlocksDone, 1);
+
+    State().BlockRecords(2).Left.Erase();
+    host.Deliver(TestBlock(2, 1000));  // CopyBuffer fails on the broken record
+    EXPECT_EQ(State().SubclassMark, kHooksRemoved);
+    EXPECT_EQ(State().OldWaveProc, nullptr);
+    EXPECT_EQ(host.lamp.BackColor(), platform::RGB(127, 127, 127));
+    host.Deliver(TestBlock(3, 1000));
+    EXPECT_EQ(State().BlocksDone, 2);  // messages reach the plain window now
 }
 
 // In device order, replacing what the list held: names cut at the first NUL, kept whole
@@ -168,10 +165,8 @@ TEST(GetWavDevicesTest, ListsEveryInputDeviceByItsCapsName) {
     ManualWaveInput withNul(std::string("Left\0Right", 10));
     const std::string exact = "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345";
     ManualWaveInput whole(exact);
-    ManualWaveInput longer(exact + "6789");
-    ManualWaveInput before("Answers");
     ManualWaveInput silent("Never seen");
-    ManualWaveInput after("Answers too");
+    ManualWaveInput after("Answers");
     silent.FailCapsQuery(true);
     platform::BoundedArray<std::string> names(0, 99);
     names(99) = "left over";
@@ -181,9 +176,8 @@ TEST(GetWavDevicesTest, ListsEveryInputDeviceByItsCapsName) {
     EXPECT_EQ(names.Upper(), count - 1);
     EXPECT_EQ(names(int32_t(*withNul.DeviceId())), "Left");
     EXPECT_EQ(names(int32_t(*whole.DeviceId())), exact);
-    EXPECT_EQ(names(int32_t(*longer.DeviceId())), exact);
-    EXPECT_EQ(names(int32_t(*silent.DeviceId())), "Answers");
-    EXPECT_EQ(names(int32_t(*after.DeviceId())), "Answers too");
+    EXPECT_EQ(names(int32_t(*silent.DeviceId())), exact);
+    EXPECT_EQ(names(int32_t(*after.DeviceId())), "Answers");
 
     after.Unplug();
     EXPECT_EQ(GetWavDevices(names), count - 1);
