@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -189,7 +191,11 @@ TEST(WavRecorder, KilledRecordingOpensUpToTheLastHeaderUpdateAndIsRepaired) {
         EXPECT_EQ(wav.frames, kFrames);
         EXPECT_EQ(wav.samples, all);
     }
-    EXPECT_FALSE(RepairWavHeader(path).changed);  // a sound header is left alone
+    // A sound header is left alone, not even written again.
+    const auto lastWrite = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+    std::filesystem::last_write_time(path, lastWrite);
+    EXPECT_FALSE(RepairWavHeader(path).changed);
+    EXPECT_EQ(std::filesystem::last_write_time(path), lastWrite);
 
     std::fstream(path, std::ios::binary | std::ios::in | std::ios::out) << std::string(44, '\0');
     result = RepairWavHeader(path, {.rate = kRate, .channels = 2});
@@ -208,7 +214,7 @@ TEST(WavRepair, RefusesWhatIsNotSuchARecordingAndLeavesItAlone) {
         {"text.wav", std::string(100, 'x'), {}, 321, "no RIFF/WAVE header"},
         {"list.wav", changed(12, "LIST"), {}, 321, "another chunk layout"},
         {"eight.wav", changed(34, "\x08"), {}, 321, "encoding is not 16-bit PCM"},
-        {"three.wav", changed(22, "\x03"), {}, 321, "contradict each other"},
+        {"three.wav", PcmWav(3, kRate, Blocks(1)), {}, 321, "contradict each other"},
         {"empty.wav", std::string(44 + 400, '\0'), {.rate = 8000}, 5, "must be given"},
         {"mono.wav", sound, {.channels = 3}, 5, "channels 3"},
         {"rate.wav", sound, {.rate = 0}, 5, "rate 0 out of range"},
