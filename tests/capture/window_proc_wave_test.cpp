@@ -23,7 +23,7 @@ using namespace aurelix::testing;
 using platform::ManualWaveInput;
 using state::State;
 
-// What the second of two blocks gets: counted and timed always (unless the call is nested
+// What the second of two stereo blocks gets: counted and timed always (unless the call is nested
 // too deep), handed back and copied only while running, analysed only when the analysis
 // is free (else counted missed).
 TEST(WindowProcWave, BusyAnalysisNestingAndPauseDecideWhatABlockGets) {
@@ -48,16 +48,17 @@ TEST(WindowProcWave, BusyAnalysisNestingAndPauseDecideWhatABlockGets) {
         SCOPED_TRACE(c.what);
         OnFreshThread([&] {
             PipelineHost host;
-            host.StartCapture({.analysisOff = false});
-            host.Deliver(TestBlock(1, 1000));
+            host.StartCapture({.channels = 2, .analysisOff = false});
+            host.Deliver(TestBlock(1, 2000));
             EXPECT_EQ(State().BlockRecords(1).BlockNumber, 1);
+            EXPECT_EQ(State().BlockRecords(1).Right(999), TestBlock(1, 2000)[1999]);
             EXPECT_EQ(host.input.QueuedCount(), 4u);  // handed straight back
             if (c.paused)
                 host.engine->Pause();
             const double before = State().LastBlockTime;
             State().AnalysisBusy = c.analysisBusy;
             State().CallbackDepth = c.depth;
-            host.Deliver(TestBlock(2, 1000));
+            host.Deliver(TestBlock(2, 2000));
             EXPECT_EQ(State().BlocksDone, c.blocksDone);
             EXPECT_EQ(State().LastBlockTime > before, c.blocksDone == 2);
             EXPECT_EQ(State().BlockRecords(2).BlockNumber, c.copiedBlock);
