@@ -23,9 +23,9 @@ using namespace aurelix::testing;
 using platform::ManualWaveInput;
 using state::State;
 
-// What the second of two stereo blocks gets: counted and timed always (unless the call is nested
-// too deep), handed back and copied only while running, analysed only when the analysis
-// is free (else counted missed).
+// What the second of two stereo blocks gets: counted and timed always (unless the call is
+// nested too deep), handed back and copied only while running, analysed only when the
+// analysis is free (else counted missed).
 TEST(WindowProcWave, BusyAnalysisNestingAndPauseDecideWhatABlockGets) {
     struct Case {
         const char* what;
