@@ -1,15 +1,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <numbers>
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "analysis_setup.h"
 #include "aurelix/analysis/analyze.h"
+#include "aurelix/analysis/bit_reverse.h"
 #include "aurelix/analysis/export.h"
 #include "aurelix/analysis/triggers.h"
 #include "aurelix/engine/cls_aurel.h"
 #include "aurelix/platform/runtime/runtime_error.h"
+#include "aurelix/platform/windows/label.h"
+#include "aurelix/platform/windows/text_box.h"
 #include "aurelix/state/engine_state.h"
 #include "support/caught_error.h"
 #include "support/fresh_thread.h"
@@ -19,173 +24,221 @@ namespace {
 
 using aurelix::testing::ErrorTextOf;
 using aurelix::testing::OnFreshThread;
+using platform::BoundedArray;
 using platform::RGB;
 using state::State;
-using testing::ControlSide;
-using testing::FillBuffer;
-using testing::OpenForAnalysis;
-using testing::Sine;
 
 constexpr int32_t kRate = 11025;
 constexpr int32_t kN = 1024;
 constexpr double kBinWidth = double(kRate) / kN;
+constexpr int32_t kYellow = RGB(255, 255, 0);
+
+// EngineState as the device opening leaves it for n samples a channel in a ring of
+// `buffers` (records 1..buffers, all blocks 0 and not analysed).
+void OpenForAnalysis(int32_t n, int16_t channels, int32_t buffers, int32_t flags) {
+    auto& state = State();
+    state.BlockSamples = n;
+    state.SampleRate = kRate;
+    state.ChannelCount = channels;
+    state.BufferCount = buffers;
+    state.AnalysisFlags = flags;
+    state.BlockRecords.ReDim(1, buffers);
+    for (int32_t i = 1; i <= buffers; ++i) {
+        state.BlockRecords(i).Left.ReDim(0, n - 1);
+        state.BlockRecords(i).Right.ReDim(0, n - 1);
+    }
+    state.WaveL.ReDim(0, n - 1);
+    state.WaveR.ReDim(0, n - 1);
+    state.Sequence.ReDim(1, 100);
+    if (flags != 0)
+        InitBitReverse(n, 0);
+}
+
+std::vector<int16_t> Sine(double hz, double amplitude, double offset = 0.0) {
+    std::vector<int16_t> samples(static_cast<size_t>(kN));
+    for (int32_t i = 0; i < kN; ++i) {
+        samples[size_t(i)] = int16_t(
+            std::lround(offset + amplitude * std::sin(2.0 * std::numbers::pi * hz * i / kRate)));
+    }
+    return samples;
+}
+
+// Ring buffer `buffer` as the buffer cycle leaves it after capturing block `block`.
+void FillBuffer(int32_t buffer, int32_t block, const std::vector<int16_t>& left,
+                const std::vector<int16_t>& right = {}) {
+    auto& record = State().BlockRecords(buffer);
+    record.BlockNumber = block;
+    record.Analyzed = 0;
+    std::copy(left.begin(), left.end(), record.Left.data());
+    std::copy(right.begin(), right.end(), record.Right.data());
+}
+
+std::vector<int16_t> Samples(const BoundedArray<int16_t>& wave) {
+    return {wave.data(), wave.data() + wave.Count()};
+}
 
 int16_t Largest(const std::vector<int16_t>& block) {
     return *std::max_element(block.begin(), block.end());
 }
 
-FRESH_TEST(Analyze, SineGivesItsStrongestBinInEachChannel) {
-    ControlSide control;
-    OpenForAnalysis(kN, kRate, 2, 1, 19);
-    state::State().LoopMode = 1;
-    const auto left = Sine(kN, 1000.0, kRate, 10000.0);
-    const auto right = Sine(kN, 2000.0, kRate, 8000.0);
-    FillBuffer(1, 41, left, right);
-    Analyze(41, 1);
+// The control's end of the mailbox and the status lamp: records what arrives, and empties
+// the text after each message as the control's handler does.
+struct ControlSide {
+    platform::TextBox mailbox;
+    platform::Label lamp;
+    std::vector<std::string> texts;
+    std::vector<int32_t> keys;
+    std::vector<int32_t> colours;
 
-    auto& state = state::State();
+    ControlSide() {
+        mailbox.OnChange([this] {
+            if (mailbox.Text().empty())
+                return;
+            texts.push_back(mailbox.Text());
+            mailbox.SetText("");
+        });
+        mailbox.OnKeyUp([this](int16_t& keyCode, int16_t&) { keys.push_back(keyCode); });
+        lamp.OnRefresh([this](int32_t colour) { colours.push_back(colour); });
+        State().MailboxWindow = mailbox.hwnd();
+        State().Lamp = &lamp;
+    }
+    // An engine that outlives us resets the lamp when it goes.
+    ~ControlSide() { State().Lamp = nullptr; }
+};
+
+// The spectrum's frequency needs an amplitude above the level, the zero crossings' one an
+// amplitude at or above it; an amplitude of 0 gives 0 Hz either way.
+TEST(Analyze, FrequencyNeedsTheAmplitudeAboveOrAtTheLevel) {
+    const auto sine = Sine(1000.0, 10000.0);
+    const std::tuple<int32_t, std::vector<int16_t>, int32_t, double> cases[] = {
+        {3, std::vector<int16_t>(kN, 0), 0, 0.0},
+        {3, sine, Largest(sine), 0.0},
+        // Largest sample 0 is above a negative level, yet an amplitude of 0 gives 0 Hz.
+        {3, Sine(1000.0, 10000.0, -20000.0), -320, 0.0},
+        {33, sine, Largest(sine), 1000.0},
+        {33, sine, Largest(sine) + 1, 0.0},
+    };
+    for (const auto& [flags, block, level, hz] : cases) {
+        SCOPED_TRACE(::testing::Message() << "flags " << flags << ", level " << level);
+        OnFreshThread([&] {
+            OpenForAnalysis(kN, 1, 1, flags);
+            State().ThresholdLevel = level;
+            State().MaxFrequencyL = State().MaxFrequencyR = -100.0;  // must be overwritten
+            FillBuffer(1, 1, block);
+            Analyze(1, 1);
+            EXPECT_EQ(State().MaxAmplitudeL, std::max<int16_t>(0, Largest(block)));
+            EXPECT_NEAR(State().MaxFrequencyL, hz, 10.0);
+            EXPECT_EQ(State().MaxFrequencyR, flags == 3 ? 0.0 : -100.0);  // mono
+        });
+    }
+}
+
+// One block analysed with one set of flags after another: 0 copies, marks and blinks only;
+// 19 adds amplitudes, spectra and the reduced spectra; the amplitude and the spectrum bits
+// also work alone. The spectrum export needs the spectrum bit.
+FRESH_TEST(Analyze, EachFlagComputesItsOwnResults) {
+    ControlSide control;
+    OpenForAnalysis(kN, 2, 1, 0);
+    auto& state = State();
+    state.LoopMode = 1;
+    const auto left = Sine(1000.0, 10000.0);
+    const auto right = Sine(2000.0, 8000.0);
+    FillBuffer(1, 41, left, right);
+    state.MaxAmplitudeL = 123;
+    state.MaxFrequencyL = 4.5;
+    state.Sequence(100) = 7;
+    Analyze(41, 1);
+    EXPECT_EQ(Samples(state.WaveL), left);
+    EXPECT_EQ(Samples(state.WaveR), right);
+    EXPECT_EQ(state.Sequence(99), 7);
+    EXPECT_EQ(state.Sequence(100), 41);
+    EXPECT_EQ(state.BlockRecords(1).Analyzed, -1);
+    EXPECT_EQ(state.LastAnalyzedBlock, 41);
+    EXPECT_EQ(control.keys, std::vector<int32_t>{257});
+    EXPECT_EQ(control.colours, std::vector<int32_t>{RGB(255, 0, 0)});
+    EXPECT_FALSE(state.AnalysisBusy);
+    EXPECT_EQ(state.MaxAmplitudeL, 123);
+    EXPECT_EQ(state.MaxFrequencyL, 4.5);
+    EXPECT_FALSE(state.SpectrumL.IsAllocated());
+
+    state.AnalysisFlags = 19;
+    InitBitReverse(kN, 0);
+    Analyze(41, 1);
     EXPECT_EQ(state.MaxAmplitudeL, Largest(left));
     EXPECT_EQ(state.MaxAmplitudeR, Largest(right));
     EXPECT_DOUBLE_EQ(state.MaxFrequencyL, 93 * kBinWidth);
     EXPECT_DOUBLE_EQ(state.MaxFrequencyR, 186 * kBinWidth);
     EXPECT_EQ(state.SpectrumR.Upper(), kN / 2 - 1);
-    EXPECT_EQ(std::vector<int16_t>(state.WaveR.data(), state.WaveR.data() + kN), right);
     // Threshold 0: the reduced spectra list every bin above 0, the carrier included.
     EXPECT_EQ(state.PeaksL(2 * 93 - 1), -93.0f);
     EXPECT_EQ(state.PeaksR(2 * 186), state.SpectrumR(186));
-    EXPECT_EQ(state.Sequence(100), 41);
-    EXPECT_EQ(state.BlockRecords(1).Analyzed, -1);
-    EXPECT_EQ(state.LastAnalyzedBlock, 41);
-    EXPECT_EQ(control.keys, std::vector<int32_t>{257});
-    EXPECT_FALSE(state.AnalysisBusy);
-}
+    ExportData();
+    EXPECT_EQ(state.ExportSpectrum, state.SpectrumL);
 
-TEST(Analyze, FrequenciesAreZeroUnlessTheAmplitudeIsAboveTheLevel) {
-    const auto sine = Sine(kN, 1000.0, kRate, 10000.0);
-    const std::vector<std::pair<std::vector<int16_t>, int32_t>> blocks = {
-        {std::vector<int16_t>(kN, 0), 0},  // silence
-        {sine, Largest(sine)},             // peaking exactly at the level
-        // Largest sample 0 is above a negative level, yet an amplitude of 0 gives 0 Hz.
-        {Sine(kN, 1000.0, kRate, 10000.0, -20000.0), -320},
-    };
-    for (const auto& [block, level] : blocks) {
-        OnFreshThread([&] {
-            OpenForAnalysis(kN, kRate, 1, 1, 3);
-            state::State().ThresholdLevel = level;
-            state::State().MaxFrequencyL = state::State().MaxFrequencyR = 5.0;
-            FillBuffer(1, 1, block);
-            Analyze(1, 1);
-            EXPECT_EQ(state::State().MaxAmplitudeL, std::max<int16_t>(0, Largest(block)));
-            EXPECT_EQ(state::State().MaxFrequencyL, 0.0) << level;
-            EXPECT_EQ(state::State().MaxFrequencyR, 0.0) << level;
-        });
-    }
-}
-
-FRESH_TEST(Analyze, ZeroCrossingsStillCountAtExactlyTheLevel) {
-    OpenForAnalysis(kN, kRate, 1, 1, 33);
-    const auto sine = Sine(kN, 1000.0, kRate, 10000.0);
-    FillBuffer(1, 1, sine);
-    state::State().ThresholdLevel = Largest(sine);
-    Analyze(1, 1);
-    EXPECT_NEAR(state::State().MaxFrequencyL, 1000.0, 10.0);
-    state::State().ThresholdLevel += 1;
-    Analyze(1, 1);
-    EXPECT_EQ(state::State().MaxFrequencyL, 0.0);
-}
-
-FRESH_TEST(Analyze, AnalysisZeroCopiesMarksAndBlinksButComputesNothing) {
-    ControlSide control;
-    OpenForAnalysis(kN, kRate, 1, 1, 0);
-    auto& state = state::State();
-    state.MaxAmplitudeL = 123;
-    state.MaxFrequencyL = 4.5;
-    const auto spectrum = state.SpectrumL;
-    const auto block = Sine(kN, 1000.0, kRate, 10000.0);
-    FillBuffer(1, 8, block);
-    state.Sequence(100) = 7;
-    Analyze(8, 1);
-    EXPECT_EQ(std::vector<int16_t>(state.WaveL.data(), state.WaveL.data() + kN), block);
-    EXPECT_EQ(state.Sequence(99), 7);
-    EXPECT_EQ(state.Sequence(100), 8);
-    EXPECT_EQ(state.BlockRecords(1).Analyzed, -1);
-    EXPECT_EQ(control.colours, std::vector<int32_t>{RGB(0, 255, 0)});
-    EXPECT_EQ(state.MaxAmplitudeL, 123);
-    EXPECT_EQ(state.MaxFrequencyL, 4.5);
-    EXPECT_EQ(state.SpectrumL, spectrum);
-}
-
-FRESH_TEST(Analyze, SpectrumBitWithoutAmplitudeBitAndTheOtherWayRound) {
-    OpenForAnalysis(kN, kRate, 2, 1, 2);
-    auto& state = state::State();
-    const auto sine = Sine(kN, 1000.0, kRate, 10000.0);
-    FillBuffer(1, 1, sine, sine);
-    state.MaxAmplitudeL = state.MaxAmplitudeR = 9;
-    Analyze(1, 1);
+    state.AnalysisFlags = 2;  // no amplitude: no frequency either
+    state.SpectrumL = state.SpectrumR = BoundedArray<float>(0, kN - 1);
+    Analyze(41, 1);
     EXPECT_GT(state.SpectrumL(93), 1000.0f);
-    EXPECT_GT(state.SpectrumR(93), 1000.0f);
+    EXPECT_GT(state.SpectrumR(186), 1000.0f);
     EXPECT_EQ(state.MaxAmplitudeL + state.MaxAmplitudeR, 0);
     EXPECT_EQ(state.MaxFrequencyL + state.MaxFrequencyR, 0.0);
 
     // Amplitude only: the left spectrum is cleared, the rest keeps its values.
+    const auto snapshot = state.ExportSpectrum;
     state.AnalysisFlags = 1;
     state.MaxFrequencyL = 1.5;
     state.MaxFrequencyR = 2.5;
-    Analyze(1, 1);
-    EXPECT_EQ(state.SpectrumL, platform::BoundedArray<float>(0, 1));
-    EXPECT_GT(state.SpectrumR(93), 1000.0f);
+    Analyze(41, 1);
+    EXPECT_EQ(state.MaxAmplitudeR, Largest(right));
+    EXPECT_EQ(state.SpectrumL, BoundedArray<float>(0, 1));
+    EXPECT_GT(state.SpectrumR(186), 1000.0f);
     EXPECT_EQ(state.MaxFrequencyL, 1.5);
     EXPECT_EQ(state.MaxFrequencyR, 2.5);
+    EXPECT_EQ(ErrorTextOf([&] { ExportData(); }), "Subscript out of range");
+    EXPECT_EQ(state.ExportSpectrum, snapshot);
 }
 
-TEST(Analyze, LampBlinksByLoopModeAndMayBeMissing) {
+// The lamp blinks by loop mode, its phase advancing past a missing lamp; modes 1 and 3 also
+// send the control the buffer and, with triggers set, whether the left amplitude is above
+// the level.
+TEST(Analyze, LampAndNotificationsFollowTheLoopMode) {
     for (const int32_t mode : {0, 1, 3, 2}) {
+        SCOPED_TRACE(::testing::Message() << "loop mode " << mode);
         OnFreshThread([&] {
             ControlSide control;
-            OpenForAnalysis(kN, kRate, 1, 1, 1);
-            state::State().LoopMode = mode;
+            OpenForAnalysis(kN, 1, 1, 1);
+            State().LoopMode = mode;
+            State().ThresholdLevel = 5000;
             for (int32_t call = 1; call <= 5; ++call) {
-                // Without a lamp the phase still advances.
-                state::State().Lamp = call == 4 ? nullptr : &control.lamp;
+                const int16_t sample = call == 1 || call == 3 ? 5001 : 5000;
+                FillBuffer(1, call, std::vector<int16_t>(kN, sample));
+                State().TriggerCount = call == 1 ? 0 : 1;
+                State().Lamp = call == 4 ? nullptr : &control.lamp;
                 Analyze(call, 1);
             }
             const int32_t bright = mode == 0 ? RGB(0, 255, 0) : RGB(255, 0, 0);
             const int32_t dark = mode == 0 ? RGB(0, 175, 0) : RGB(175, 0, 0);
             const std::vector<int32_t> blinking = {bright, dark, bright, bright};
+            EXPECT_EQ(control.colours, mode == 2 ? std::vector<int32_t>{} : blinking);
             const bool notifies = mode == 1 || mode == 3;
-            EXPECT_EQ(control.colours, mode == 2 ? std::vector<int32_t>{} : blinking) << mode;
-            EXPECT_EQ(control.keys.size(), notifies ? 5u : 0u) << mode;
-            EXPECT_EQ(state::State().LastAnalyzedBlock, notifies ? 5 : 0) << mode;
+            const std::vector<std::string> words = {"triggersoff", "triggers", "triggersoff",
+                                                    "triggersoff"};
+            EXPECT_EQ(control.keys,
+                      notifies ? std::vector<int32_t>(5, 257) : std::vector<int32_t>{});
+            EXPECT_EQ(control.texts, notifies ? words : std::vector<std::string>{});
+            EXPECT_EQ(State().LastAnalyzedBlock, notifies ? 5 : 0);
         });
     }
-}
-
-FRESH_TEST(Analyze, TriggerWordFollowsTheLeftAmplitudeAgainstTheLevel) {
-    ControlSide control;
-    OpenForAnalysis(kN, kRate, 1, 2, 1);
-    state::State().LoopMode = 3;
-    state::State().ThresholdLevel = 5000;
-    FillBuffer(1, 1, std::vector<int16_t>(kN, 5001));
-    FillBuffer(2, 2, std::vector<int16_t>(kN, 5000));
-    Analyze(1, 1);
-    Analyze(2, 2);
-    EXPECT_EQ(control.keys, (std::vector<int32_t>{257, 258}));
-    EXPECT_TRUE(control.texts.empty());  // empty trigger table
-
-    state::State().TriggerCount = 1;
-    Analyze(1, 1);
-    Analyze(2, 2);
-    Analyze(2, 2);
-    EXPECT_EQ(control.texts, (std::vector<std::string>{"triggers", "triggersoff", "triggersoff"}));
 }
 
 TEST(Analyze, FailureLeavesAnalysisBusyAndNamesTheProcedure) {
     // Bit 1 without an index table; a zero crossing beyond 16-bit positions.
     for (const auto& [flags, n, number] : {std::tuple{3, kN, 9}, std::tuple{33, 40000, 6}}) {
+        SCOPED_TRACE(::testing::Message() << "flags " << flags);
         OnFreshThread([&] {
             ControlSide control;
-            OpenForAnalysis(n, kRate, 1, 1, 0);
-            auto& state = state::State();
+            OpenForAnalysis(n, 1, 1, 0);
+            auto& state = State();
             state.AnalysisFlags = flags;
             state.LoopMode = 1;
             std::vector<int16_t> block(size_t(n), 100);
@@ -204,161 +257,82 @@ TEST(Analyze, FailureLeavesAnalysisBusyAndNamesTheProcedure) {
     }
 }
 
-constexpr int32_t kYellow = 65535;
-
-// A ring of `buffers` holding blocks first, first + 1, ... in buffers 1, 2, ..., with the
-// multimedia timer running and loop method 1, so the key-up code names the buffer chosen.
-void OpenRing(int32_t buffers, int32_t first) {
-    testing::OpenForAnalysis(64, 8000, 1, buffers, 1);
-    for (int32_t i = 1; i <= buffers; ++i) {
-        testing::FillBuffer(i, first + i - 1, std::vector<int16_t>(64, int16_t(i)));
-    }
-    state::State().TimerId = 17;
-    state::State().LoopMode = 1;
-}
-
-TEST(AnalyzeBufferChoice, NamedBufferWithoutTimerOrWithOneBuffer) {
-    for (const int32_t buffers : {4, 1}) {
+// Which buffer a call analyses. The ring holds blocks 11, 12, ... in buffers 1, 2, ...; loop
+// method 1, so the key-up code names the buffer; the multimedia timer runs unless `timer` is
+// 0. With it, one buffer is always buffer 1, two follow Backlog, three the block before the
+// newest, four or more trail the capture by BacklogLimit and stop BacklogMin short of it.
+TEST(Analyze, ChoosesTheBufferByTheTimerAndTheRingSize) {
+    struct Case {
+        const char* what;
+        int32_t buffers;
+        uint32_t timer;
+        int32_t backlog, analysed;  // before the call; analysed: a buffer done already or 0
+        int32_t block, index;
+        int32_t buffer;  // the one analysed; 0: none found (yellow), -1: nothing done at all
+        int32_t backlogAfter;
+    };
+    const Case cases[] = {
+        {"no timer: the named one", 4, 0, 0, 3, 99, 3, 3, 99},
+        {"one buffer", 1, 17, 0, 1, 99, 3, 1, 99},
+        {"two: the backlog's", 2, 17, 12, 0, 19, 0, 2, 12},
+        {"two: analysed, retargets", 2, 17, 12, 2, 19, 0, 0, 18},
+        {"three: the block before", 3, 17, 0, 0, 13, 0, 2, 12},
+        {"three: analysed", 3, 17, 0, 2, 13, 0, 0, 12},
+        {"three: in no buffer", 3, 17, 0, 0, 40, 0, 0, 39},
+        {"four: first tick, limit behind", 4, 17, 0, 0, 14, 0, 1, 11},
+        {"four: first tick, too early", 4, 17, 0, 0, 2, 0, -1, -1},
+        {"four: the next", 4, 17, 11, 0, 19, 0, 2, 12},
+        {"four: analysed", 4, 17, 11, 2, 19, 0, 0, 18},
+        {"four: caught up", 4, 17, 18, 0, 19, 0, -1, 18},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         OnFreshThread([&] {
             ControlSide control;
-            OpenRing(buffers, 10);
-            if (buffers == 4)
-                state::State().TimerId = 0;
-            const int32_t expected = buffers == 4 ? 3 : 1;
-            state::State().BlockRecords(expected).Analyzed = -1;  // not consulted when named
-            Analyze(99, 3);
-            EXPECT_EQ(state::State().Backlog, 99);
-            EXPECT_EQ(control.keys, std::vector<int32_t>{256 + expected});
-            EXPECT_EQ(state::State().Sequence(100), 10 + expected - 1);
+            OpenForAnalysis(64, 1, c.buffers, 1);
+            auto& state = State();
+            for (int32_t i = 1; i <= c.buffers; ++i)
+                FillBuffer(i, 10 + i, std::vector<int16_t>(64, int16_t(i)));
+            if (c.analysed != 0)
+                state.BlockRecords(c.analysed).Analyzed = -1;
+            state.TimerId = c.timer;
+            state.LoopMode = 1;
+            state.Backlog = c.backlog;
+            state.BacklogLimit = 3;
+            state.BacklogMin = 2;
+            state.BlocksDone = 19;
+            state.Sequence(100) = 5;
+            Analyze(c.block, c.index);
+            EXPECT_EQ(state.Backlog, c.backlogAfter);
+            EXPECT_EQ(control.keys,
+                      c.buffer > 0 ? std::vector<int32_t>{256 + c.buffer} : std::vector<int32_t>{});
+            const std::vector<int32_t> lamp = {c.buffer > 0 ? RGB(255, 0, 0) : kYellow};
+            EXPECT_EQ(control.colours, c.buffer < 0 ? std::vector<int32_t>{} : lamp);
+            EXPECT_EQ(state.Sequence(99), c.buffer < 0 ? 0 : 5);
+            EXPECT_EQ(state.Sequence(100), c.buffer < 0 ? 5 : c.buffer == 0 ? 0 : 10 + c.buffer);
+            EXPECT_FALSE(state.AnalysisBusy);
         });
     }
 }
 
-FRESH_TEST(AnalyzeBufferChoice, TwoBuffersAlternateBetweenTargetAndRetarget) {
-    ControlSide control;
-    OpenRing(2, 20);
-    state::State().Backlog = 21;
-    Analyze(21, 0);
-    EXPECT_EQ(control.keys, std::vector<int32_t>{258});
-    EXPECT_EQ(state::State().Backlog, 21);
-    // Block 21 is analysed now: the next tick finds nothing and retargets.
-    Analyze(21, 0);
-    EXPECT_EQ(control.keys.size(), 1u);
-    EXPECT_EQ(state::State().Backlog, 20);
-    Analyze(21, 0);
-    EXPECT_EQ(control.keys.back(), 257);
-}
-
-FRESH_TEST(AnalyzeBufferChoice, ThreeBuffersTargetTheBlockBeforeTheNewest) {
-    ControlSide control;
-    OpenRing(3, 30);
-    Analyze(32, 0);
-    EXPECT_EQ(state::State().Backlog, 31);
-    EXPECT_EQ(control.keys, std::vector<int32_t>{258});
-    Analyze(40, 0);  // a block no buffer holds
-    EXPECT_EQ(control.colours.back(), kYellow);
-    EXPECT_EQ(state::State().Backlog, 39);
-}
-
-FRESH_TEST(AnalyzeBufferChoice, FourOrMoreTrailTheCaptureAndStopWhenCaughtUp) {
-    ControlSide control;
-    OpenRing(4, 1);
-    auto& state = state::State();
-    state.BacklogLimit = 5;
-    state.BacklogMin = 2;
-    state.BlocksDone = 4;
-    state.Sequence(100) = 3;
-    Analyze(4, 0);  // first tick: BacklogLimit behind, not a block yet
-    EXPECT_EQ(state.Backlog, -1);
-    EXPECT_EQ(state.Sequence(100), 3);
-    state.Backlog = 0;
-    state.BacklogLimit = 3;
-    Analyze(4, 0);
-    EXPECT_EQ(state.Backlog, 1);
-    Analyze(4, 0);
-    EXPECT_EQ(state.Backlog, 2);
-    EXPECT_EQ(control.keys, (std::vector<int32_t>{257, 258}));
-
-    // BlocksDone - Backlog = 1 < BacklogMin: nothing changes but the busy flag.
-    state.BlocksDone = 3;
-    const auto sequence = state.Sequence;
-    const auto colours = control.colours;
-    Analyze(4, 0);
-    EXPECT_EQ(state.Backlog, 2);
-    EXPECT_EQ(state.Sequence, sequence);
-    EXPECT_EQ(control.colours, colours);
-    EXPECT_EQ(control.keys.size(), 2u);
-    EXPECT_FALSE(state.AnalysisBusy);
-}
-
-TEST(AnalyzeBufferChoice, AnAnalysedSearchResultCountsAsNoBuffer) {
-    for (const int32_t buffers : {2, 3, 4}) {
-        OnFreshThread([&] {
-            ControlSide control;
-            OpenRing(buffers, 1);
-            state::State().Backlog = 1;  // two buffers: kept; three: block - 1; four: + 1
-            state::State().BacklogMin = 1;
-            state::State().BlocksDone = 9;
-            const int32_t block = buffers == 3 ? 2 : 9;
-            state::State().BlockRecords(buffers == 4 ? 2 : 1).Analyzed = -1;
-            state::State().Sequence(100) = 5;
-            Analyze(block, 0);
-            EXPECT_EQ(control.colours, std::vector<int32_t>{kYellow}) << buffers;
-            EXPECT_EQ(state::State().Sequence(99), 5);
-            EXPECT_EQ(state::State().Sequence(100), 0);
-            EXPECT_EQ(state::State().Backlog, block - 1);
-            EXPECT_TRUE(control.keys.empty());
-            EXPECT_FALSE(state::State().AnalysisBusy);
-        });
-    }
-}
-
-bool AllZero(const auto& array) {
-    for (int32_t i = array.Lower(); i <= array.Upper(); ++i) {
-        if (array(i) != 0)
-            return false;
-    }
-    return true;
-}
-
-TEST(AnalysisTime, ReplacesBlockSpectrumAndTableWithTheEngineLength) {
-    for (const int32_t cycles : {0, 3}) {
-        OnFreshThread([&] {
-            state::State().HostedByControl = true;
-            engine::clsAurel engine;
-            engine.Analysis(3);
-            testing::OpenForAnalysis(1024, 11025, 1, 1, 3);
-            testing::FillBuffer(1, 1, testing::Sine(1024, 1000.0, 11025, 10000.0));
-            Analyze(1, 1);
-            state::State().BlockSamples = 512;  // as a later setter leaves it without Init
-
-            EXPECT_GE(engine.AnalysisTime(cycles), 0.0);
-            EXPECT_EQ(state::State().WaveL.Upper(), 1024);
-            EXPECT_TRUE(AllZero(state::State().WaveL));
-            EXPECT_EQ(state::State().SpectrumL.Upper(), cycles == 0 ? 1024 : 511);
-            EXPECT_TRUE(AllZero(state::State().SpectrumL));
-            EXPECT_EQ(state::State().BlockSamples, 1024);
-            EXPECT_EQ(state::State().BitReverseSize, 1024);
-        });
-    }
-}
-
-FRESH_TEST(ExportData, SnapshotsTheLeftSpectrumOrFailsWithoutTheFftBit) {
-    testing::OpenForAnalysis(1024, 11025, 1, 1, 3);
-    testing::FillBuffer(1, 1, testing::Sine(1024, 1000.0, 11025, 10000.0));
+FRESH_TEST(AnalysisTime, ReplacesBlockSpectrumAndTableWithTheEngineLength) {
+    State().HostedByControl = true;
+    engine::clsAurel engine;
+    engine.Analysis(3);
+    OpenForAnalysis(kN, 1, 1, 3);
+    FillBuffer(1, 1, Sine(1000.0, 10000.0));
     Analyze(1, 1);
-    ExportData();
-    EXPECT_EQ(state::State().ExportSpectrum.Upper(), 511);
-    EXPECT_EQ(state::State().ExportSpectrum, state::State().SpectrumL);
-
-    const auto snapshot = state::State().ExportSpectrum;
-    state::State().AnalysisFlags = 1;
-    Analyze(1, 1);  // leaves SpectrumL with bins 0 and 1 only
-    EXPECT_EQ(ErrorTextOf([&] { ExportData(); }), "Subscript out of range");
-    EXPECT_EQ(state::State().ExportSpectrum, snapshot);
+    State().BlockSamples = 512;  // as a later setter leaves it without Init
+    EXPECT_GE(engine.AnalysisTime(3), 0.0);
+    EXPECT_EQ(State().WaveL, BoundedArray<int16_t>(0, kN));
+    EXPECT_EQ(State().SpectrumL, BoundedArray<float>(0, kN / 2 - 1));
+    EXPECT_EQ(State().BlockSamples, kN);
+    EXPECT_EQ(State().BitReverseSize, kN);
+    engine.AnalysisTime(0);  // no cycle: the spectrum is only re-dimensioned
+    EXPECT_EQ(State().SpectrumL, BoundedArray<float>(0, kN));
 }
 
-std::vector<int32_t> Entries(const platform::BoundedArray<int32_t>& list) {
+std::vector<int32_t> Entries(const BoundedArray<int32_t>& list) {
     return {list.data(), list.data() + list.Count()};
 }
 
@@ -367,102 +341,62 @@ std::string PassedOn(const char* context, int32_t number) {
     return std::string(context) + "\r\n" + std::string(platform::StandardDescription(number));
 }
 
-FRESH_TEST(InitTriggers, AlignsBandsToWholeBins) {
-    platform::BoundedArray<state::TriggerRecord> table(0, 2);
-    table(0).F1 = 5000.0;  // index 0 is never converted
-    table(1).F1 = 1000.0;
-    table(1).F2 = 1010.0;
-    table(2).F1 = table(2).F2 = 3.0;  // narrower than a bin
-    InitTriggers(table, 11025, 1024);
-    EXPECT_EQ(table(0).Bin1, 0);
-    EXPECT_EQ(table(1).Bin1, 92);
-    EXPECT_EQ(table(1).Bin2, 93);
-    EXPECT_DOUBLE_EQ(table(1).F1, 92 * kBinWidth);
-    EXPECT_DOUBLE_EQ(table(1).F2, 94 * kBinWidth - 1e-10);
-    EXPECT_EQ(table(2).Bin1, 0);
-    EXPECT_EQ(table(2).Bin2, 0);
-    // Converting again keeps the bins.
-    InitTriggers(table, 11025, 1024);
-    EXPECT_EQ(table(1).Bin1, 92);
-    EXPECT_EQ(table(1).Bin2, 93);
-
-    EXPECT_EQ(ErrorTextOf([&] { InitTriggers(table, 11025, 0); }),
-              PassedOn("Function InitTriggers in Aurelix", platform::err::kDivisionByZero));
-}
-
-FRESH_TEST(AddTrigger, GrowsWithZeroRecordsAndRefusesNegativeIndexes) {
-    state::State().HostedByControl = true;
+// A trigger table through its life: added (growing with empty records), aligned to whole
+// bins, then listed once per bin at or above its level.
+FRESH_TEST(Triggers, AddAlignToBinsAndListPerBinAtOrAboveTheLevel) {
+    State().HostedByControl = true;
     engine::clsAurel engine;
-    EXPECT_EQ(engine.AddTrigger(3, 100.0, 200.0, 0.5f), 0);
-    const auto& table = engine.Triggers();
+    auto& table = engine.Triggers();
+    EXPECT_EQ(engine.AddTrigger(3, 10.5 * kBinWidth, 12.5 * kBinWidth, 1.0f), 0);
     ASSERT_EQ(table.Upper(), 3);
-    EXPECT_EQ(table(3).Level, 160.0);
+    EXPECT_EQ(table(3).Level, 320.0);
     EXPECT_EQ(table(3).Active, -1);
-    EXPECT_EQ(table(1).F2, 0.0);
     EXPECT_EQ(table(2).Active, 0);
-    engine.AddTrigger(1, 1.0, 2.0, 1.0f);
+    engine.AddTrigger(1, 1.0, 2.0, 0.0f);  // within the table: no growth
     EXPECT_EQ(table.Upper(), 3);
-    EXPECT_EQ(table(3).F1, 100.0);
-
+    EXPECT_EQ(table(3).F1, 10.5 * kBinWidth);
     EXPECT_EQ(ErrorTextOf([&] { engine.AddTrigger(-1, 1.0, 2.0, 1.0f); }),
               PassedOn("Function AddTrigger in clsAurel", platform::err::kSubscriptOutOfRange));
     EXPECT_EQ(table.Upper(), 3);
-}
-
-FRESH_TEST(GetTriggers, ListsATriggerOncePerBinAtOrAboveItsLevelOrFails) {
-    state::State().HostedByControl = true;
-    engine::clsAurel engine;
-    engine.AddTrigger(3, 10.5 * kBinWidth, 12.5 * kBinWidth, 1.0f);  // bins 10..12, level 320
     engine.AddTrigger(4, 20.5 * kBinWidth, 19.5 * kBinWidth, 0.0f);  // F1 > F2: never fires
-    InitTriggers(engine.Triggers(), 11025, 1024);
-    state::State().SpectrumL.ReDim(0, 511);
-    platform::BoundedArray<int32_t> list;
-    // Records 1 and 2 were created empty: bin 0 meets their level 0.
+    table(0).F1 = 5000.0;                                            // index 0 is never converted
+
+    InitTriggers(table, kRate, kN);
+    EXPECT_EQ(table(0).Bin1, 0);
+    EXPECT_EQ(table(3).Bin1, 10);
+    EXPECT_EQ(table(3).Bin2, 12);
+    EXPECT_DOUBLE_EQ(table(3).F1, 10 * kBinWidth);
+    EXPECT_DOUBLE_EQ(table(3).F2, 13 * kBinWidth - 1e-10);
+    EXPECT_EQ(table(1).Bin1, 0);  // narrower than a bin
+    EXPECT_EQ(table(1).Bin2, 0);
+    InitTriggers(table, kRate, kN);  // converting again keeps the bins
+    EXPECT_EQ(table(3).Bin1, 10);
+    EXPECT_EQ(table(3).Bin2, 12);
+    EXPECT_EQ(ErrorTextOf([&] { InitTriggers(table, kRate, 0); }),
+              PassedOn("Function InitTriggers in Aurelix", platform::err::kDivisionByZero));
+
+    State().SpectrumL.ReDim(0, kN / 2 - 1);
+    BoundedArray<int32_t> list;
+    // Records 1 and 2 have level 0: bin 0 meets it.
     EXPECT_EQ(engine.GetTriggers(list), 2);
     EXPECT_EQ(Entries(list), (std::vector<int32_t>{1, 2}));
-
-    state::State().SpectrumL(10) = 320.0f;
-    state::State().SpectrumL(11) = 400.0f;
-    state::State().SpectrumL(12) = 1000.0f;
-    state::State().SpectrumL(20) = 1000.0f;
+    State().SpectrumL(10) = 320.0f;
+    State().SpectrumL(11) = 400.0f;
+    State().SpectrumL(12) = 1000.0f;
+    State().SpectrumL(20) = 1000.0f;
     EXPECT_EQ(engine.GetTriggers(list), 5);
     EXPECT_EQ(Entries(list), (std::vector<int32_t>{1, 2, 3, 3, 3}));
-    state::State().SpectrumL(10) = 319.9f;
+    State().SpectrumL(10) = 319.9f;
     EXPECT_EQ(engine.GetTriggers(list), 4);
 
     // No hit at all gives the single entry 0; a band past the spectrum fails.
-    engine.Triggers().ReDim(0, 1);
-    engine.Triggers()(1) = {0.0, 0.0, 100, 101, 320.0, -1};
+    table.ReDim(0, 1);
+    table(1) = {0.0, 0.0, 100, 101, 320.0, -1};
     EXPECT_EQ(engine.GetTriggers(list), 0);
     EXPECT_EQ(Entries(list), std::vector<int32_t>{0});
-    state::State().SpectrumL.ReDim(0, 1);  // what the analysis leaves without the FFT bit
+    State().SpectrumL.ReDim(0, 1);  // what the analysis leaves without the FFT bit
     EXPECT_EQ(ErrorTextOf([&] { engine.GetTriggers(list); }),
               PassedOn("Function GetTriggers in clsAurel", platform::err::kSubscriptOutOfRange));
-}
-
-// The round trip of one block: the analysis writes "triggers", the control asks the engine.
-FRESH_TEST(GetTriggers, AnswersTheTriggersMessageOfAnAnalysedBlock) {
-    state::State().HostedByControl = true;
-    engine::clsAurel engine;
-    engine.AddTrigger(2, 900.0, 1100.0, 10.0f);
-    state::State().TriggerCount = engine.Triggers().Upper();
-    InitTriggers(engine.Triggers(), 11025, 1024);
-    testing::ControlSide control;
-    std::vector<int32_t> fired;
-    control.onText = [&](const std::string& word) {
-        platform::BoundedArray<int32_t> list;
-        if (word == "triggers" && engine.GetTriggers(list) > 0)
-            fired = Entries(list);
-    };
-    testing::OpenForAnalysis(1024, 11025, 1, 1, 3);
-    state::State().LoopMode = 1;
-    state::State().ThresholdLevel = 320;
-    testing::FillBuffer(1, 1, testing::Sine(1024, 1000.0, 11025, 10000.0));
-    Analyze(1, 1);
-    EXPECT_EQ(control.keys, std::vector<int32_t>{257});
-    EXPECT_EQ(control.texts, std::vector<std::string>{"triggers"});
-    // Only bin 93 of 83..102 carries the 1 kHz tone above 3200; record 1 is an empty one.
-    EXPECT_EQ(fired, (std::vector<int32_t>{1, 2}));
 }
 
 }  // namespace

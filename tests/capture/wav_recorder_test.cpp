@@ -1,110 +1,242 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
+#include <csignal>
+#include <filesystem>
 #include <fstream>
-#include <tuple>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "aurelix/capture/bmove.h"
-#include "aurelix/capture/wav_recorder.h"
-#include "aurelix/platform/runtime/message_box.h"
+#include "aurelix/capture/wav_repair.h"
 #include "aurelix/platform/storage/file_io.h"
 #include "aurelix/platform/wave/manual_wave_device.h"
-#include "aurelix/platform/wave/wave_devices.h"
-#include "aurelix/platform/windows/window.h"
 #include "aurelix/state/engine_state.h"
 #include "platform/wave/wav_bytes.h"
 #include "support/captured_messages.h"
+#include "support/caught_error.h"
 #include "support/fresh_thread.h"
 #include "support/pipeline_host.h"
+#include "support/sox_reader.h"
 #include "support/temp_folder.h"
 
 namespace aurelix::capture {
 namespace {
 
 using namespace aurelix::testing;
+using platform::testing::PcmWav;
 using state::State;
 
-std::vector<int16_t> Concatenated(int32_t firstBlock, int32_t lastBlock, int32_t samples) {
+constexpr int32_t kRate = 8000;
+constexpr int32_t kBlock = 1000;
+
+// Blocks 1..count of `samples` samples each, one after another.
+std::vector<int16_t> Blocks(int32_t count, int32_t samples = kBlock) {
     std::vector<int16_t> all;
-    for (int32_t i = firstBlock; i <= lastBlock; ++i) {
+    for (int32_t i = 1; i <= count; ++i) {
         const auto block = TestBlock(i, samples);
         all.insert(all.end(), block.begin(), block.end());
     }
     return all;
 }
 
-// Byte for byte the file a hand-made header and the samples give.
-void ExpectWav(const std::string& path, int channels, int rate,
-               const std::vector<int16_t>& samples) {
-    EXPECT_EQ(FileBytes(path),
-              platform::testing::PcmWav(uint16_t(channels), uint32_t(rate), samples));
-}
-
+// The limit at 8000 Hz mono is 16044 bytes: seven blocks fit, the eighth finishes the
+// recording for good. A file there before is emptied at the opening.
 TEST(WavRecorder, OneSecondLimitAt8000HzKeepsSevenBlocks) {
     TempFolder folder;
-    std::ofstream(folder / "rec.wav") << std::string(20000, 'x');  // emptied at the opening
+    std::ofstream(folder / "rec.wav") << std::string(20000, 'x');
     OnFreshThread([&] {
         PipelineHost host;
         host.StartCapture({.file = folder / "rec.wav", .maxRecordingTime = 1});
-        EXPECT_EQ(state::State().MaxFileBytes, 16044);
+        EXPECT_EQ(State().MaxFileBytes, 16044);
         for (int32_t block = 1; block <= 7; ++block)
-            host.Deliver(TestBlock(block, 1000));
-        EXPECT_EQ(state::State().FilePosition, 14045);
+            host.Deliver(TestBlock(block, kBlock));
+        EXPECT_EQ(State().FilePosition, 14045);
         EXPECT_EQ(host.Count("donerecording"), 0);
-        host.Deliver(TestBlock(8, 1000));  // would end at 16044: finishes instead
+        host.Deliver(TestBlock(8, kBlock));  // would end at 16044: finishes instead
         EXPECT_EQ(host.Count("donerecording"), 1);
-        EXPECT_EQ(state::State().FileNumber, 0);
-        EXPECT_EQ(state::State().FilePosition, 14044);
-        host.Deliver(TestBlock(9, 1000));
+        EXPECT_EQ(State().FileNumber, 0);
+        EXPECT_EQ(State().FilePosition, 14044);
+        host.Deliver(TestBlock(9, kBlock));
         host.engine->Reset();
         EXPECT_EQ(host.Count("donerecording"), 1);
     });
-    ExpectWav(folder / "rec.wav", 1, 8000, Concatenated(1, 7, 1000));
+    EXPECT_EQ(FileBytes(folder / "rec.wav"), PcmWav(1, kRate, Blocks(7)));
 }
 
+// Reset finishes a recording with the blocks written, not the one coming back part-filled;
+// a recording without blocks is closed empty, without a header and without telling.
 TEST(WavRecorder, ResetFinishesAStereoRecordingWithTheBlocksWritten) {
+    for (const int32_t blocks : {6, 0}) {
+        SCOPED_TRACE(::testing::Message() << blocks << " blocks");
+        TempFolder folder;
+        OnFreshThread([&] {
+            PipelineHost host;
+            host.StartCapture(
+                {.sps = 11025, .channels = 2, .samples = 300, .file = folder / "st.wav"});
+            for (int32_t block = 1; block <= blocks; ++block)
+                host.Deliver(TestBlock(block, 600));
+            host.input.Fill(TestBlock(7, 200));  // comes back just as Reset stops it
+            host.engine->Reset();
+            EXPECT_EQ(host.Count("donerecording"), blocks > 0 ? 1 : 0);
+            EXPECT_EQ(State().FilePosition, blocks > 0 ? 44 + blocks * 1200 : 0);
+        });
+        EXPECT_EQ(FileBytes(folder / "st.wav"),
+                  blocks > 0 ? PcmWav(2, 11025, Blocks(blocks, 600)) : "");
+    }
+}
+
+FRESH_TEST(WavRecorder, LostFileNumberStopsRecordingAndCapture) {
     TempFolder folder;
+    PipelineHost host;
+    host.StartCapture({.file = folder / "rec.wav"});
+    host.Deliver(TestBlock(1, kBlock));
+    platform::FileClose(State().FileNumber);  // the file is gone under the recorder
+    host.Deliver(TestBlock(2, kBlock));
+    EXPECT_TRUE(State().FileBusy);
+    EXPECT_EQ(State().OldWaveProc, nullptr);
+    EXPECT_EQ(State().ErrorText, "Bad file name or number");
+}
+
+// A write that fails (here: the file size limit, as a full disk does) ends the recording
+// with every block before it and tells the host; capture goes on.
+TEST(WavRecorder, FailedWriteEndsTheRecordingAndCaptureGoesOn) {
+    TempFolder folder;
+    const std::string path = folder / "full.wav";
+    CapturedMessages messages;
     OnFreshThread([&] {
         PipelineHost host;
-        host.StartCapture({.sps = 11025, .channels = 2, .samples = 300, .file = folder / "st.wav"});
-        for (int32_t block = 1; block <= 6; ++block)
-            host.Deliver(TestBlock(block, 600));
-        host.input.Fill(TestBlock(7, 200));  // comes back part-filled just as Reset stops it
-        host.engine->Reset();
+        host.StartCapture({.file = path});
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = old;
+        limited.rlim_cur = 44 + 3 * 2 * kBlock + kBlock;  // the 4th block half fits
+        setrlimit(RLIMIT_FSIZE, &limited);
+        for (int32_t i = 1; i <= 6; ++i) {
+            EXPECT_TRUE(host.Deliver(TestBlock(i, kBlock))) << "block " << i;
+        }
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldSignal);
         EXPECT_EQ(host.Count("donerecording"), 1);
-    });
-    ExpectWav(folder / "st.wav", 2, 11025, Concatenated(1, 6, 600));
-}
-
-TEST(WavRecorder, EmptyRecordingIsClosedWithoutHeader) {
-    TempFolder folder;
-    OnFreshThread([&] {
-        PipelineHost host;
-        host.StartCapture({.file = folder / "empty.wav"});
+        EXPECT_EQ(State().Status, 7);
+        EXPECT_EQ(State().BlocksDone, 6);
+        EXPECT_EQ(host.input.QueuedCount(), 4u);
         host.engine->Reset();
-        EXPECT_EQ(host.Count("donerecording"), 0);
-        EXPECT_EQ(state::State().FilePosition, 0);
     });
-    EXPECT_EQ(FileBytes(folder / "empty.wav"), "");
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].rfind("Aurelix|16|57: Function WriteBuffer in Aurelix\r\n", 0), 0u)
+        << messages.shown[0];
+    EXPECT_NE(messages.shown[0].find(path), std::string::npos) << messages.shown[0];
+    EXPECT_EQ(FileBytes(path), PcmWav(1, kRate, Blocks(3)));
 }
 
-TEST(WavRecorder, WriteErrorStopsRecordingAndCapture) {
+// What a reader that trusts the header gets: the declared samples, with the sizes agreeing
+// with each other and a whole number of blocks of `blockBytes`.
+std::vector<int16_t> DeclaredSamples(const std::string& bytes, int32_t blockBytes) {
+    const int32_t dataSize = Field<int32_t>(bytes, 40);
+    EXPECT_EQ(bytes.substr(0, 4) + bytes.substr(8, 8) + bytes.substr(36, 4), "RIFFWAVEfmt data");
+    EXPECT_EQ(Field<int32_t>(bytes, 4), dataSize + 36);
+    EXPECT_EQ(Field<int32_t>(bytes, 24), kRate);
+    EXPECT_EQ(dataSize % blockBytes, 0);
+    EXPECT_LE(size_t(dataSize), bytes.size() - 44);
+    return AsSamples(bytes.substr(0, 44 + size_t(dataSize)), 44);
+}
+
+// A stereo recording whose process is killed after 20 blocks (2.5 s) and half a frame more,
+// as a crash in the middle of a write leaves it. Its header describes at least every second
+// of sound but the last, so that it opens as it is; the repair then rebuilds the header
+// from the length, also when it is 44 zero bytes (as earlier versions left it).
+TEST(WavRecorder, KilledRecordingOpensUpToTheLastHeaderUpdateAndIsRepaired) {
     TempFolder folder;
-    OnFreshThread([&] {
+    const std::string path = folder / "killed.wav";
+    constexpr int32_t kBlocks = 20;
+    constexpr int64_t kFrames = kBlocks * kBlock;
+    const pid_t child = fork();
+    if (child == 0) {
         PipelineHost host;
-        host.StartCapture({.file = folder / "rec.wav"});
-        host.Deliver(TestBlock(1, 1000));
-        platform::FileClose(state::State().FileNumber);  // the file is gone under the recorder
-        host.Deliver(TestBlock(2, 1000));
-        EXPECT_TRUE(state::State().FileBusy);
-        EXPECT_EQ(state::State().OldWaveProc, nullptr);
-        EXPECT_EQ(state::State().ErrorText, "Bad file name or number");
-    });
+        host.StartCapture({.sps = kRate, .channels = 2, .samples = kBlock, .file = path});
+        for (int32_t i = 1; i <= kBlocks; ++i)
+            host.Deliver(TestBlock(i, 2 * kBlock));
+        std::ofstream(path, std::ios::binary | std::ios::app) << "\x01\x02";
+        std::raise(SIGKILL);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    const std::string killed = FileBytes(path);
+    ASSERT_EQ(killed.size(), 44u + kFrames * 4 + 2);
+    const std::vector<int16_t> declared = DeclaredSamples(killed, 4 * kBlock);
+    EXPECT_GE(declared.size(), size_t(2 * (kFrames - kRate - kBlock)));
+    const std::vector<int16_t> all = Blocks(kBlocks, 2 * kBlock);
+    EXPECT_EQ(declared, std::vector<int16_t>(all.begin(), all.begin() + long(declared.size())));
+
+    WavRepairResult result = RepairWavHeader(path);
+    EXPECT_TRUE(result.changed);
+    EXPECT_FALSE(result.headerWasEmpty);
+    EXPECT_EQ(result.rate, kRate);
+    EXPECT_EQ(result.channels, 2);
+    EXPECT_EQ(result.frames, kFrames);
+    EXPECT_EQ(result.trailingBytes, 2);
+    const std::string repaired = FileBytes(path);
+    EXPECT_EQ(repaired.substr(44), killed.substr(44));  // the samples are untouched
+    EXPECT_EQ(DeclaredSamples(repaired, 4 * kBlock), all);
+    if (HaveTool("sox")) {
+        const DecodedWav wav = ReadWithSox(path);
+        EXPECT_EQ(wav.rate, kRate);
+        EXPECT_EQ(wav.frames, kFrames);
+        EXPECT_EQ(wav.samples, all);
+    }
+    // A sound header is left alone, not even written again.
+    const auto lastWrite = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+    std::filesystem::last_write_time(path, lastWrite);
+    EXPECT_FALSE(RepairWavHeader(path).changed);
+    EXPECT_EQ(std::filesystem::last_write_time(path), lastWrite);
+
+    std::fstream(path, std::ios::binary | std::ios::in | std::ios::out) << std::string(44, '\0');
+    result = RepairWavHeader(path, {.rate = kRate, .channels = 2});
+    EXPECT_TRUE(result.headerWasEmpty);
+    EXPECT_EQ(FileBytes(path), repaired);
+}
+
+TEST(WavRepair, RefusesWhatIsNotSuchARecordingAndLeavesItAlone) {
+    TempFolder folder;
+    const std::string sound = PcmWav(2, kRate, Blocks(1));
+    auto changed = [&](size_t at, const std::string& bytes) {
+        return std::string(sound).replace(at, bytes.size(), bytes);
+    };
+    const std::tuple<const char*, std::string, WavRepairOptions, int32_t, const char*> cases[] = {
+        {"short.wav", "RIFF", {}, 321, "too short to be a recording: 4 bytes"},
+        {"text.wav", std::string(100, 'x'), {}, 321, "no RIFF/WAVE header"},
+        {"list.wav", changed(12, "LIST"), {}, 321, "another chunk layout"},
+        {"eight.wav", changed(34, "\x08"), {}, 321, "encoding is not 16-bit PCM"},
+        {"three.wav", PcmWav(3, kRate, Blocks(1)), {}, 321, "contradict each other"},
+        {"empty.wav", std::string(44 + 400, '\0'), {.rate = 8000}, 5, "must be given"},
+        {"mono.wav", sound, {.channels = 3}, 5, "channels 3"},
+        {"rate.wav", sound, {.rate = 0}, 5, "rate 0 out of range"},
+    };
+    for (const auto& [name, bytes, options, number, reason] : cases) {
+        SCOPED_TRACE(name);
+        const std::string path = folder / name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        const auto error = CaughtError([&] { RepairWavHeader(path, options); });
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->Number(), number);
+        EXPECT_NE(error->Description().find(path + " ("), std::string::npos)
+            << error->Description();
+        EXPECT_NE(error->Description().find(reason), std::string::npos) << error->Description();
+        EXPECT_EQ(FileBytes(path), bytes);
+    }
+    EXPECT_EQ(ErrorNumberOf([&] { RepairWavHeader(folder / "missing.wav"); }), 53);
+    EXPECT_EQ(ErrorNumberOf([&] { RepairWavHeader(folder.Path()); }), 75);
 }
 
 TEST(Bmove, BadArgumentsAreReportedAndMoveNothing) {
-    aurelix::testing::CapturedMessages messages;
+    CapturedMessages messages;
     int16_t source[2] = {1, 2}, target[2] = {0, 0};
     BMOVE(source, target, -2);
     BMOVE(source, nullptr, 4);
@@ -117,37 +249,8 @@ TEST(Bmove, BadArgumentsAreReportedAndMoveNothing) {
     EXPECT_EQ(target[1], 2);
 }
 
-// Through the WAV file output: the played file is the source, byte for byte.
-TEST(Playback, AFilePlaysSampleIdenticalThenTheHostResets) {
-    TempFolder folder;
-    const std::string in = folder / "in.wav", out = folder / "out.wav";
-    const std::vector<int16_t> samples = platform::testing::Ramp(10400);
-    std::ofstream(in, std::ios::binary) << platform::testing::PcmWav(1, 8000, samples);
-    const auto device = platform::AddFileOutputDevice(out, false);
-    ASSERT_TRUE(device) << device.error;
-    OnFreshThread([&] {
-        PipelineHost host;
-        host.onMail = [&](const std::string& word) {
-            if (word == "doneplay")
-                host.engine->Reset();  // as the control does
-        };
-        host.Configure({.samples = 1000, .buffers = 3, .analysisOff = false},
-                       *platform::WaveOutDeviceIndex(device.key));
-        host.engine->FileName(in);
-        host.Open(2);
-        host.engine->Start();
-        platform::RunMessageLoop([&] { return host.Count("doneplay") > 0; },
-                                 std::chrono::seconds(20));
-        for (int round = 0; round < 10; ++round)
-            platform::DoEvents();
-        EXPECT_EQ(host.Count("doneplay"), 1);
-        EXPECT_EQ(state::State().Status, 0);
-    });
-    platform::RemoveWaveDevice(device.key);
-    EXPECT_EQ(FileBytes(out), platform::testing::PcmWav(1, 8000, samples));
-}
-
-TEST(Playback, StereoFilePlaysEveryFrameInOrder) {
+// Playback of a file whose header is blank: every frame in order, both channels.
+FRESH_TEST(Playback, StereoFilePlaysEveryFrameInOrder) {
     TempFolder folder;
     std::vector<int16_t> frames;
     for (int16_t i = 1; i <= 2500; ++i)
@@ -155,21 +258,19 @@ TEST(Playback, StereoFilePlaysEveryFrameInOrder) {
     std::ofstream(folder / "st.wav", std::ios::binary)
         << std::string(44, '\0')
         << std::string(reinterpret_cast<const char*>(frames.data()), frames.size() * 2);
-    OnFreshThread([&] {
-        PipelineHost host;
-        platform::ManualWaveOutput output;
-        host.Configure({.channels = 2, .samples = 400, .buffers = 3, .analysisOff = false},
-                       *output.DeviceId());
-        host.engine->FileName(folder / "st.wav");
-        host.Open(2);
-        host.engine->Start();
-        EXPECT_EQ(output.WrittenCount(), 3u);
-        while (output.CompleteNext())
-            platform::DoEvents();
-        EXPECT_EQ(output.Played(), frames);
-        EXPECT_EQ(output.LastFormat()->nChannels, 2);
-        EXPECT_EQ(host.Count("doneplay"), 1);
-    });
+    PipelineHost host;
+    platform::ManualWaveOutput output;
+    host.Configure({.channels = 2, .samples = 400, .buffers = 3, .analysisOff = false},
+                   *output.DeviceId());
+    host.engine->FileName(folder / "st.wav");
+    host.Open(2);
+    host.engine->Start();
+    EXPECT_EQ(output.WrittenCount(), 3u);
+    while (output.CompleteNext())
+        platform::DoEvents();
+    EXPECT_EQ(output.Played(), frames);
+    EXPECT_EQ(output.LastFormat()->nChannels, 2);
+    EXPECT_EQ(host.Count("doneplay"), 1);
 }
 
 }  // namespace

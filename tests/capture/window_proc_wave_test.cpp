@@ -23,103 +23,95 @@ using namespace aurelix::testing;
 using platform::ManualWaveInput;
 using state::State;
 
-FRESH_TEST(WindowProcWave, PausedBufferIsOnlyCountedAndTimed) {
-    PipelineHost host;
-    host.StartCapture({});
-    host.Deliver(TestBlock(1, 1000));
-    EXPECT_EQ(state::State().BlockRecords(1).BlockNumber, 1);
-    EXPECT_EQ(host.input.QueuedCount(), 4u);  // handed straight back
-    host.engine->Pause();
-    const double before = state::State().LastBlockTime;
-    host.Deliver(TestBlock(2, 1000));
-    EXPECT_EQ(state::State().BlocksDone, 2);
-    EXPECT_GT(state::State().LastBlockTime, before);
-    EXPECT_EQ(host.input.QueuedCount(), 3u);
-    EXPECT_EQ(state::State().BlockRecords(2).BlockNumber, 0);
+// What the second of two stereo blocks gets: counted and timed always (unless the call is
+// nested too deep), handed back and copied only while running, analysed only when the
+// analysis is free (else counted missed).
+TEST(WindowProcWave, BusyAnalysisNestingAndPauseDecideWhatABlockGets) {
+    struct Case {
+        const char* what;
+        bool analysisBusy;
+        int32_t depth;
+        bool paused;
+        int32_t blocksDone;
+        int32_t copiedBlock;  // the block number in record 2
+        size_t queued;
+        int32_t missed;
+        int32_t analysed;
+    };
+    const Case cases[] = {
+        {"analysis busy", true, 0, false, 2, 2, 4, 1, 1},
+        {"19 nested calls", false, 19, false, 2, 2, 4, 0, 2},
+        {"the 21st nested call", false, 20, false, 1, 0, 3, 0, 1},
+        {"paused", false, 0, true, 2, 0, 3, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        OnFreshThread([&] {
+            PipelineHost host;
+            host.StartCapture({.channels = 2, .analysisOff = false});
+            host.Deliver(TestBlock(1, 2000));
+            EXPECT_EQ(State().BlockRecords(1).BlockNumber, 1);
+            EXPECT_EQ(State().BlockRecords(1).Right(999), TestBlock(1, 2000)[1999]);
+            EXPECT_EQ(host.input.QueuedCount(), 4u);  // handed straight back
+            if (c.paused)
+                host.engine->Pause();
+            const double before = State().LastBlockTime;
+            State().AnalysisBusy = c.analysisBusy;
+            State().CallbackDepth = c.depth;
+            host.Deliver(TestBlock(2, 2000));
+            EXPECT_EQ(State().BlocksDone, c.blocksDone);
+            EXPECT_EQ(State().LastBlockTime > before, c.blocksDone == 2);
+            EXPECT_EQ(State().BlockRecords(2).BlockNumber, c.copiedBlock);
+            EXPECT_EQ(host.input.QueuedCount(), c.queued);
+            EXPECT_EQ(State().MissedCount, c.missed);
+            EXPECT_EQ(State().LastAnalyzedBlock, c.analysed);
+            EXPECT_EQ(State().CallbackDepth, c.depth);
+        });
+    }
 }
 
 FRESH_TEST(WindowProcWave, LoopMethod3LeavesRequeueingToNextBuffer) {
     PipelineHost host;
     host.StartCapture({.loopMethod = 3});
     host.Deliver(TestBlock(1, 1000));
-    EXPECT_EQ(state::State().BlockRecords(1).Left(999), TestBlock(1, 1000)[999]);
+    EXPECT_EQ(State().BlockRecords(1).Left(999), TestBlock(1, 1000)[999]);
     EXPECT_EQ(host.input.QueuedCount(), 3u);
     host.input.Fill(TestBlock(2, 500));  // buffer 2 comes back half full
     platform::DoEvents();
     NextBuffer(0);  // 2 came back partly filled: skipped
-    const uint32_t timer = state::State().TimerId;
+    const uint32_t timer = State().TimerId;
     EXPECT_NE(timer, 0u);  // the timer window is hooked: the analysis timer starts
     NextBuffer(0);         // 3 and 4 are still queued: offered, refused
     NextBuffer(0);
     EXPECT_EQ(host.input.QueuedCount(), 2u);
-    EXPECT_EQ(state::State().CurrentBuffer, 4);
+    EXPECT_EQ(State().CurrentBuffer, 4);
     NextBuffer(0);  // 1: full, queued again
     EXPECT_EQ(host.input.QueuedCount(), 3u);
-    EXPECT_EQ(state::State().TimerId, timer);
-}
-
-FRESH_TEST(WindowProcWave, TwentyFirstNestedCallIsDropped) {
-    PipelineHost host;
-    host.StartCapture({});
-    state::State().CallbackDepth = 19;
-    host.Deliver(TestBlock(1, 1000));
-    EXPECT_EQ(state::State().BlocksDone, 1);
-    EXPECT_EQ(state::State().CallbackDepth, 19);
-    state::State().CallbackDepth = 20;
-    host.Deliver(TestBlock(2, 1000));
-    EXPECT_EQ(state::State().BlocksDone, 1);
-    EXPECT_EQ(state::State().CallbackDepth, 20);
-}
-
-FRESH_TEST(WindowProcWave, BlockDuringAnalysisIsCountedMissedButStillCopied) {
-    PipelineHost host;
-    host.StartCapture({.analysisOff = false});
-    state::State().AnalysisBusy = true;
-    host.Deliver(TestBlock(1, 1000));
-    EXPECT_EQ(state::State().MissedCount, 1);
-    EXPECT_EQ(state::State().BlockRecords(1).BlockNumber, 1);
-    state::State().AnalysisBusy = false;
-    host.Deliver(TestBlock(2, 1000));
-    EXPECT_EQ(state::State().MissedCount, 1);
-    EXPECT_EQ(state::State().LastAnalyzedBlock, 2);
-    EXPECT_EQ(state::State().WaveL(0), TestBlock(2, 1000)[0]);
+    EXPECT_EQ(State().TimerId, timer);
 }
 
 FRESH_TEST(WindowProcWave, ChangedDeviceListStopsCaptureQuietly) {
     PipelineHost host;
     host.StartCapture({});
-    platform::ManualWaveInput pluggedIn("Plugged in");
+    ManualWaveInput pluggedIn("Plugged in");
     int delivered = 0;
     while (host.Deliver(TestBlock(delivered + 1, 1000)))
         ++delivered;
     EXPECT_EQ(delivered, 4);  // the queued buffers, none handed back
-    EXPECT_EQ(state::State().BlocksDone, 4);
-    EXPECT_EQ(state::State().BlockRecords(4).BlockNumber, 4);
-}
-
-FRESH_TEST(WindowProcWave, ErrorRemovesTheHookAndGreysTheLamp) {
-    PipelineHost host;
-    host.StartCapture({});
-    state::State().BlockRecords(2).Left.Erase();
-    host.Deliver(TestBlock(1, 1000));
-    host.Deliver(TestBlock(2, 1000));  // CopyBuffer fails on the broken record
-    EXPECT_EQ(state::State().SubclassMark, kHooksRemoved);
-    EXPECT_EQ(state::State().OldWaveProc, nullptr);
-    EXPECT_EQ(host.lamp.BackColor(), platform::RGB(127, 127, 127));
-    host.Deliver(TestBlock(3, 1000));
-    EXPECT_EQ(state::State().BlocksDone, 2);  // messages reach the plain window now
+    EXPECT_EQ(State().BlocksDone, 4);
+    EXPECT_EQ(State().BlockRecords(4).BlockNumber, 4);
 }
 
 FRESH_TEST(WindowProcTimer, ErrorRemovesTheTimerHookAndMutesTheWaveHook) {
     PipelineHost host;
     host.StartCapture({});
-    state::State().Sequence.Erase();  // the analysis fails on its history
-    platform::SendMessageA(state::State().TimerWindow, kTimerTickMessage, kTimerTickWord, 0);
-    EXPECT_EQ(state::State().SubclassMark, kHooksRemoved);
-    EXPECT_EQ(state::State().OldTimerProc, nullptr);
-    EXPECT_NE(state::State().OldWaveProc, nullptr);
+    State().Sequence.Erase();  // the analysis fails on its history
+    platform::SendMessageA(State().TimerWindow, kTimerTickMessage, kTimerTickWord, 0);
+    EXPECT_EQ(State().SubclassMark, kHooksRemoved);
+    EXPECT_EQ(State().OldTimerProc, nullptr);
+    EXPECT_NE(State().OldWaveProc, nullptr);
     host.Deliver(TestBlock(1, 1000));
-    EXPECT_EQ(state::State().BlocksDone, 0);
+    EXPECT_EQ(State().BlocksDone, 0);
 }
 
 FRESH_TEST(WindowProcTimer, TicksRunTheAnalysisOnTheOwningThreadWhileItIsNotBusy) {
@@ -132,77 +124,65 @@ FRESH_TEST(WindowProcTimer, TicksRunTheAnalysisOnTheOwningThreadWhileItIsNotBusy
     });
     host.StartCapture(
         {.sps = 44100, .samples = 1024, .buffers = 2, .analysis = 3, .analysisOff = false});
-    ASSERT_NE(state::State().TimerId, 0u);
+    ASSERT_NE(State().TimerId, 0u);
     analyses = 0;
     platform::RunMessageLoop([&] { return analyses >= 3; }, std::chrono::seconds(5));
     EXPECT_GE(analyses, 3);
     EXPECT_EQ(where, std::this_thread::get_id());
-    state::State().AnalysisBusy = true;
+    State().AnalysisBusy = true;
     analyses = 0;
     platform::RunMessageLoop(nullptr, std::chrono::milliseconds(100));
     EXPECT_EQ(analyses, 0);
 }
 
-FRESH_TEST(Subclassing, SecondInstallIsRefusedAndKeepsTheFirstHook) {
+// A second hook is refused and the first one kept; an error inside the hook removes it and
+// greys the lamp.
+FRESH_TEST(Subclassing, SecondInstallIsRefusedAndAnErrorRemovesTheHook) {
     PipelineHost host;
     host.StartCapture({});
-    const auto hook = state::State().OldWaveProc;
+    const auto hook = State().OldWaveProc;
     const auto error = CaughtError([] { SubClassWaveIn(1); });
     ASSERT_TRUE(error);
     EXPECT_EQ(error->Number(), 1001);
     EXPECT_EQ(error->Description(),
               "Sub SubClassWaveIn in Aurelix\r\nFunction SubClassWaveIn in "
               "Aurelix\r\nSubclassing is already active!");
-    EXPECT_EQ(state::State().OldWaveProc, hook);
+    EXPECT_EQ(State().OldWaveProc, hook);
     host.Deliver(TestBlock(1, 1000));
-    EXPECT_EQ(state::State().BlocksDone, 1);
+    EXPECT_EQ(State().BlocksDone, 1);
+
+    State().BlockRecords(2).Left.Erase();
+    host.Deliver(TestBlock(2, 1000));  // CopyBuffer fails on the broken record
+    EXPECT_EQ(State().SubclassMark, kHooksRemoved);
+    EXPECT_EQ(State().OldWaveProc, nullptr);
+    EXPECT_EQ(host.lamp.BackColor(), platform::RGB(127, 127, 127));
+    host.Deliver(TestBlock(3, 1000));
+    EXPECT_EQ(State().BlocksDone, 2);  // messages reach the plain window now
 }
 
-std::string CapsName(uint32_t device) {
-    platform::WAVEINCAPS caps;
-    EXPECT_EQ(platform::waveInGetDevCapsA(device, &caps, platform::kWaveInCapsSize),
-              platform::MMSYSERR_NOERROR);
-    return std::string(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
-}
-
-TEST(GetWavDevicesTest, ListsEveryInputDeviceInDeviceOrder) {
-    ManualWaveInput alpha("Alpha");
-    ManualWaveInput beta("Beta");
-    platform::BoundedArray<std::string> names(0, 99);
-    names(99) = "left over";
-
-    const int32_t count = GetWavDevices(names);
-    ASSERT_EQ(count, int32_t(platform::waveInGetNumDevs()));
-    EXPECT_EQ(names.Lower(), 0);
-    EXPECT_EQ(names.Upper(), count - 1) << "earlier contents were kept";
-    for (int32_t device = 0; device < count; ++device) {
-        EXPECT_EQ(names(device), CapsName(uint32_t(device)));
-    }
-    EXPECT_EQ(names(int32_t(*alpha.DeviceId())), "Alpha");
-    EXPECT_EQ(names(int32_t(*beta.DeviceId())), "Beta");
-
-    beta.Unplug();
-    EXPECT_EQ(GetWavDevices(names), count - 1);
-    EXPECT_EQ(names.Upper(), count - 2);
-}
-
-// A device that does not answer gets the name listed before it.
-TEST(GetWavDevicesTest, NamesAreCutAtTheFirstNulKeptWholeAt32BytesOrTakenFromThePrevious) {
+// In device order, replacing what the list held: names cut at the first NUL, kept whole
+// at 32 bytes, and for a device that does not answer the name listed before it.
+TEST(GetWavDevicesTest, ListsEveryInputDeviceByItsCapsName) {
     ManualWaveInput withNul(std::string("Left\0Right", 10));
     const std::string exact = "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345";
     ManualWaveInput whole(exact);
-    ManualWaveInput longer(exact + "6789");
-    ManualWaveInput before("Answers");
     ManualWaveInput silent("Never seen");
-    ManualWaveInput after("Answers too");
+    ManualWaveInput after("Answers");
     silent.FailCapsQuery(true);
-    platform::BoundedArray<std::string> names;
-    GetWavDevices(names);
+    platform::BoundedArray<std::string> names(0, 99);
+    names(99) = "left over";
+    const int32_t count = GetWavDevices(names);
+    ASSERT_EQ(count, int32_t(platform::waveInGetNumDevs()));
+    EXPECT_EQ(names.Lower(), 0);
+    EXPECT_EQ(names.Upper(), count - 1);
     EXPECT_EQ(names(int32_t(*withNul.DeviceId())), "Left");
     EXPECT_EQ(names(int32_t(*whole.DeviceId())), exact);
-    EXPECT_EQ(names(int32_t(*longer.DeviceId())), exact);
-    EXPECT_EQ(names(int32_t(*silent.DeviceId())), "Answers");
-    EXPECT_EQ(names(int32_t(*after.DeviceId())), "Answers too");
+    EXPECT_EQ(names(int32_t(*silent.DeviceId())), exact);
+    EXPECT_EQ(names(int32_t(*after.DeviceId())), "Answers");
+
+    after.Unplug();
+    EXPECT_EQ(GetWavDevices(names), count - 1);
+    EXPECT_EQ(names.Upper(), count - 2);
 }
 
 }  // namespace
