@@ -203,8 +203,8 @@ TEST_F(PropertyBagFile, OnlyWhatDiffersFromTheDefaultIsStoredAndComesBackAsWritt
     EXPECT_EQ(loaded.ReadProperty("Single", 0).ToSingle(), 1.0f / 3.0f);
 }
 
-// A hand-edited file reads; a malformed or missing one raises an error naming the file
-// (and line) and leaves the bag as it was.
+// A hand-edited file reads; a malformed, missing or unreadable one raises an error naming
+// the file (and line) and leaves the bag as it was.
 TEST_F(PropertyBagFile, HandEditedFileReadsAndAMalformedOneLeavesTheBagAlone) {
     Create(path_,
            "# saved by hand\r\n\r\n"
@@ -247,6 +247,10 @@ TEST_F(PropertyBagFile, HandEditedFileReadsAndAMalformedOneLeavesTheBagAlone) {
     }
     fs::remove(path_);
     EXPECT_NE(ErrorDescription([&] { bag.LoadFromFile(path_); }, 53).find(path_), npos);
+    expectAsRead();
+    // A FIFO is refused at once rather than waited on for a writer.
+    ASSERT_EQ(mkfifo(path_.c_str(), 0600), 0);
+    EXPECT_NE(ErrorDescription([&] { bag.LoadFromFile(path_); }, 75).find(path_), npos);
     expectAsRead();
 }
 
