@@ -68,8 +68,8 @@ TEST_F(MessageWindowTest, PostsRunInTheOwnersDoEventsAndDieWithTheWindow) {
     HWND kept = CreateMessageWindow(Recorder);
     ASSERT_NE(first, 0u);
     std::thread poster([=] {
-        EXPECT_TRUE(PostMessageA(kept, 960, 7, 0));
         EXPECT_TRUE(PostMessageA(first, 1, 1, 0));
+        EXPECT_TRUE(PostMessageA(kept, 960, 7, 0));
         EXPECT_EQ(DoEvents(), 0);  // the poster's own queue holds nothing
         EXPECT_FALSE(DestroyWindow(first));
     });
