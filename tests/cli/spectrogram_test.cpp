@@ -28,13 +28,13 @@ TEST(Spectrogram, ViridisAtItsEndsAndMiddle) {
 // track once, in the lower half for a tone below a quarter of the rate.
 TEST(Spectrogram, ToneDrawsItsTrackAcrossThePicture) {
     testing::TempFolder folder;
+    BlockResult tone;
+    tone.spectrum = std::vector<float>(512, 1.0f);
+    (*tone.spectrum)[100] = 5000.0f;
+    tone.maxFrequency[0] = 100 * 8000.0 / 1024;
     Spectrogram spectrogram;
     for (int block = 1; block <= 40; ++block) {
-        BlockResult result;
-        result.spectrum = std::vector<float>(512, 1.0f);
-        (*result.spectrum)[100] = 5000.0f;
-        result.maxFrequency[0] = 100 * 8000.0 / 1024;
-        spectrogram.Add(result);
+        spectrogram.Add(tone);
     }
     const std::string png = folder / "tone.png";
     spectrogram.Write(png, 8000, 1024, "tone");
