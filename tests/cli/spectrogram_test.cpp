@@ -12,15 +12,12 @@ namespace {
 
 // The colour map's ends and middle are viridis' published colours.
 TEST(Spectrogram, ViridisAtItsEndsAndMiddle) {
-    struct Colour {
-        double t;
-        uint8_t red, green, blue;
-    };
-    for (const Colour& c : {Colour{0.0, 68, 1, 84}, Colour{0.5, 33, 145, 140},
-                            Colour{1.0, 253, 231, 37}, Colour{-1.0, 68, 1, 84}}) {
-        uint8_t r, g, b;
-        Viridis(c.t, r, g, b);
-        EXPECT_EQ((std::array{r, g, b}), (std::array{c.red, c.green, c.blue})) << c.t;
+    const std::pair<double, std::array<uint8_t, 3>> colours[] = {
+        {0.0, {68, 1, 84}}, {0.5, {33, 145, 140}}, {1.0, {253, 231, 37}}, {-1.0, {68, 1, 84}}};
+    for (const auto& [t, expected] : colours) {
+        std::array<uint8_t, 3> rgb{};
+        Viridis(t, rgb[0], rgb[1], rgb[2]);
+        EXPECT_EQ(rgb, expected) << t;
     }
 }
 
