@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <thread>
 
 #include <sndfile.h>
@@ -16,96 +15,11 @@ namespace {
 
 using nlohmann::json;
 
-#define REQUIRE_SOX()                                           \
-    if (!HaveTool("sox") || !HaveTool("soxi")) {                \
-        GTEST_SKIP() << "needs sox and soxi to make the files"; \
-    }
-
-bool Sh(const std::string& command) {
-    return std::system(command.c_str()) == 0;
-}
-
 std::vector<json> OfType(const std::vector<json>& lines, const std::string& type) {
     std::vector<json> kept;
     std::copy_if(lines.begin(), lines.end(), std::back_inserter(kept),
                  [&](const json& line) { return line["type"] == type; });
     return kept;
-}
-
-class Aurelix : public ::testing::Test {
-  protected:
-    CommandResult Run(const std::vector<std::string>& args) const {
-        return RunCommand(args, folder.Path());
-    }
-    TempFolder folder;
-};
-
-// A sox tone on each channel of a stereo file: every block reports, per channel, the bin
-// nearest the tone; the spectrum has a bin for each of the 1024 samples' halves (1000 asked
-// for are fitted to the transform); the blocks and the trailing partial block add up to the
-// file.
-TEST_F(Aurelix, AnalyzeFindsEachChannelsNearestBinInEveryBlock) {
-    REQUIRE_SOX();
-    const std::string wav = folder / "tones.wav";
-    ASSERT_TRUE(Sh("sox -D -n -r 16000 -b 16 -c 2 " + wav + " synth 1.3 sine 2500 sine 1250"));
-    const CommandResult run = Run({"analyze", wav, "--json", "--spectrum", "--samples", "1000"});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    const auto lines = run.Lines();
-    EXPECT_EQ(lines[0],
-              (json{{"type", "event"}, {"name", "ChangedSamples"}, {"OldSamples", 1000}}));
-    const auto blocks = OfType(lines, "block");
-    ASSERT_EQ(blocks.size(), 20u);  // 20800 frames
-    for (size_t i = 0; i < blocks.size(); ++i) {
-        EXPECT_EQ(blocks[i]["block"], i + 1);
-        EXPECT_DOUBLE_EQ(blocks[i]["max_frequency"][0].get<double>(), 160 * 16000.0 / 1024);
-        EXPECT_DOUBLE_EQ(blocks[i]["max_frequency"][1].get<double>(), 80 * 16000.0 / 1024);
-        const auto spectrum = blocks[i]["spectrum"].get<std::vector<float>>();
-        ASSERT_EQ(spectrum.size(), 512u);
-        EXPECT_EQ(std::max_element(spectrum.begin(), spectrum.end()) - spectrum.begin(), 160);
-    }
-    const json summary = lines.back();
-    EXPECT_EQ(summary["type"], "summary");
-    EXPECT_EQ(summary["analysed"], blocks.size());
-    EXPECT_EQ(summary["partial_samples"], 20800 % 1024);
-}
-
-// A block's trigger events follow that block's line, and the peaks of the reduced spectrum
-// are positive bin numbers, ascending, above the level, the strongest at the tone.
-TEST_F(Aurelix, TriggersFollowTheirBlockAndPeaksAreAscendingBins) {
-    REQUIRE_SOX();
-    const std::string wav = folder / "tones.wav";
-    ASSERT_TRUE(
-        Sh("sox -D -n -r 11025 -b 16 " + wav + " synth 0.5 sine 1000 : synth 0.5 sine 3000"));
-    const CommandResult run =
-        Run({"analyze", wav, "--json", "--analysis", "peaks", "--trigger", "900:1100:20"});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    const auto lines = run.Lines();
-    int triggers = 0, off = 0;
-    for (size_t k = 1; k < lines.size(); ++k) {
-        const json& block = lines[k - 1];
-        if (lines[k]["name"] == "FrequencyTriggersOff") {
-            ++off;
-            EXPECT_EQ(block["type"], "block");
-        }
-        if (lines[k]["name"] != "FrequencyTrigger") {
-            continue;
-        }
-        ++triggers;
-        ASSERT_EQ(block["type"], "block");
-        EXPECT_DOUBLE_EQ(block["max_frequency"][0].get<double>(), 93 * 11025.0 / 1024);
-        EXPECT_EQ(lines[k]["Triggers"][0], 1);
-        const json& peaks = block["peaks"];
-        ASSERT_FALSE(peaks.empty());
-        EXPECT_TRUE(std::is_sorted(peaks.begin(), peaks.end()) && peaks[0][0] > 0);
-        for (const json& peak : peaks) {
-            EXPECT_GT(peak[1], 5 * 320);  // above the default threshold's level
-        }
-        EXPECT_EQ((*std::max_element(peaks.begin(), peaks.end(),
-                                     [](const json& a, const json& b) { return a[1] < b[1]; }))[0],
-                  93);
-    }
-    EXPECT_EQ(triggers, 5);  // the 1 kHz half second holds five 1024-sample blocks
-    EXPECT_EQ(off, 1);
 }
 
 // A 16-bit file's rate, channels and interleaved samples.
@@ -137,6 +51,93 @@ void WriteWav(const std::string& path, int rate, int channels, int format,
     sf_command(file, SFC_SET_NORM_DOUBLE, nullptr, SF_FALSE);
     sf_write_double(file, samples.data(), sf_count_t(samples.size()));
     sf_close(file);
+}
+
+// `seconds` of a sine of each of `hertz` on a channel of its own, interleaved, in 16-bit units.
+std::vector<double> Tones(int rate, double seconds, const std::vector<double>& hertz) {
+    std::vector<double> samples;
+    for (int64_t i = 0; i < std::llround(seconds * rate); ++i) {
+        for (double f : hertz) {
+            samples.push_back(std::round(32000 * std::sin(2 * M_PI * f * double(i) / rate)));
+        }
+    }
+    return samples;
+}
+
+class Aurelix : public ::testing::Test {
+  protected:
+    CommandResult Run(const std::vector<std::string>& args) const {
+        return RunCommand(args, folder.Path());
+    }
+    TempFolder folder;
+};
+
+// A tone on each channel of a stereo file: every block reports, per channel, the bin
+// nearest the tone; the spectrum has a bin for each of the 1024 samples' halves (1000 asked
+// for are fitted to the transform); the blocks and the trailing partial block add up to the
+// file.
+TEST_F(Aurelix, AnalyzeFindsEachChannelsNearestBinInEveryBlock) {
+    const std::string wav = folder / "tones.wav";
+    WriteWav(wav, 16000, 2, SF_FORMAT_PCM_16, Tones(16000, 1.3, {2500, 1250}));
+    const CommandResult run = Run({"analyze", wav, "--json", "--spectrum", "--samples", "1000"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const auto lines = run.Lines();
+    EXPECT_EQ(lines[0],
+              (json{{"type", "event"}, {"name", "ChangedSamples"}, {"OldSamples", 1000}}));
+    const auto blocks = OfType(lines, "block");
+    ASSERT_EQ(blocks.size(), 20u);  // 20800 frames
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        EXPECT_EQ(blocks[i]["block"], i + 1);
+        EXPECT_DOUBLE_EQ(blocks[i]["max_frequency"][0].get<double>(), 160 * 16000.0 / 1024);
+        EXPECT_DOUBLE_EQ(blocks[i]["max_frequency"][1].get<double>(), 80 * 16000.0 / 1024);
+        const auto spectrum = blocks[i]["spectrum"].get<std::vector<float>>();
+        ASSERT_EQ(spectrum.size(), 512u);
+        EXPECT_EQ(std::max_element(spectrum.begin(), spectrum.end()) - spectrum.begin(), 160);
+    }
+    const json summary = lines.back();
+    EXPECT_EQ(summary["type"], "summary");
+    EXPECT_EQ(summary["analysed"], blocks.size());
+    EXPECT_EQ(summary["partial_samples"], 20800 % 1024);
+}
+
+// A block's trigger events follow that block's line, and the peaks of the reduced spectrum
+// are positive bin numbers, ascending, above the level, the strongest at the tone.
+TEST_F(Aurelix, TriggersFollowTheirBlockAndPeaksAreAscendingBins) {
+    const std::string wav = folder / "tones.wav";
+    std::vector<double> tones = Tones(11025, 0.5, {1000});
+    const std::vector<double> high = Tones(11025, 0.5, {3000});
+    tones.insert(tones.end(), high.begin(), high.end());
+    WriteWav(wav, 11025, 1, SF_FORMAT_PCM_16, tones);
+    const CommandResult run =
+        Run({"analyze", wav, "--json", "--analysis", "peaks", "--trigger", "900:1100:20"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const auto lines = run.Lines();
+    int triggers = 0, off = 0;
+    for (size_t k = 1; k < lines.size(); ++k) {
+        const json& block = lines[k - 1];
+        if (lines[k]["name"] == "FrequencyTriggersOff") {
+            ++off;
+            EXPECT_EQ(block["type"], "block");
+        }
+        if (lines[k]["name"] != "FrequencyTrigger") {
+            continue;
+        }
+        ++triggers;
+        ASSERT_EQ(block["type"], "block");
+        EXPECT_DOUBLE_EQ(block["max_frequency"][0].get<double>(), 93 * 11025.0 / 1024);
+        EXPECT_EQ(lines[k]["Triggers"][0], 1);
+        const json& peaks = block["peaks"];
+        ASSERT_FALSE(peaks.empty());
+        EXPECT_TRUE(std::is_sorted(peaks.begin(), peaks.end()) && peaks[0][0] > 0);
+        for (const json& peak : peaks) {
+            EXPECT_GT(peak[1], 5 * 320);  // above the default threshold's level
+        }
+        EXPECT_EQ((*std::max_element(peaks.begin(), peaks.end(),
+                                     [](const json& a, const json& b) { return a[1] < b[1]; }))[0],
+                  93);
+    }
+    EXPECT_EQ(triggers, 5);  // the 1 kHz half second holds five 1024-sample blocks
+    EXPECT_EQ(off, 1);
 }
 
 // What every sample format plays as: 16-bit PCM passes unchanged, other integer depths are
@@ -242,11 +243,7 @@ TEST_F(Aurelix, UsageErrorsExitTwoAndBadFilesOneNamingTheFile) {
     WriteWav(three, 8000, 3, SF_FORMAT_PCM_16, std::vector<double>(300));
     WriteWav(cut, 8000, 1, SF_FORMAT_PCM_16, std::vector<double>(8000));
     std::filesystem::resize_file(cut, 3000);
-    std::vector<double> hum(6 * 8000);  // 20 Hz
-    for (size_t i = 0; i < hum.size(); ++i) {
-        hum[i] = std::round(16000 * std::sin(2 * M_PI * 20 * double(i) / 8000));
-    }
-    WriteWav(low, 8000, 1, SF_FORMAT_PCM_16, hum);
+    WriteWav(low, 8000, 1, SF_FORMAT_PCM_16, Tones(8000, 6, {20}));
     struct Failure {
         std::vector<std::string> args;
         std::string file, reason;  // file "": a usage error
