@@ -227,7 +227,7 @@ TEST_F(Aurelix, MonitorReportsTheSimulatedSineAndDevicesListIt) {
     }));
     const auto inputs = std::count_if(devices.begin(), devices.end(),
                                       [](const json& d) { return d["direction"] == "input"; });
-    EXPECT_EQ(Run({"monitor", "--device", std::to_string(inputs)}).exitCode, 2);
+    EXPECT_EQ(Run({"monitor", "--seconds", "0.2", "--device", std::to_string(inputs)}).exitCode, 2);
     const std::string version = std::to_string(platform::build_info::kVersionMajor) + "." +
                                 std::to_string(platform::build_info::kVersionMinor) + "." +
                                 std::to_string(platform::build_info::kVersionRevision) + "\n";
@@ -244,16 +244,17 @@ TEST_F(Aurelix, UsageErrorsExitTwoAndBadFilesOneNamingTheFile) {
     WriteWav(cut, 8000, 1, SF_FORMAT_PCM_16, std::vector<double>(8000));
     std::filesystem::resize_file(cut, 3000);
     WriteWav(low, 8000, 1, SF_FORMAT_PCM_16, Tones(8000, 6, {20}));
+    // Monitors end on their own should a refusal be missed.
     struct Failure {
         std::vector<std::string> args;
         std::string file, reason;  // file "": a usage error
     };
     const Failure failures[] = {
         {{}, "", ""},
-        {{"monitor", "--bogus"}, "", ""},
-        {{"monitor", "--analysis", "fast"}, "", ""},
-        {{"monitor", "--trigger", "1100:900"}, "", ""},
-        {{"monitor", "--device", "no such device"}, "", ""},
+        {{"monitor", "--seconds", "0.2", "--bogus"}, "", ""},
+        {{"monitor", "--seconds", "0.2", "--analysis", "fast"}, "", ""},
+        {{"monitor", "--seconds", "0.2", "--trigger", "1100:900"}, "", ""},
+        {{"monitor", "--seconds", "0.2", "--device", "no such device"}, "", ""},
         {{"analyze", "a.wav", "--loop", "3"}, "", ""},
         {{"analyze", "a.wav", "--rate", "8000"}, "", ""},
         {{"analyze", "a.wav", "--channels", "2"}, "", ""},
