@@ -19,10 +19,8 @@ TEST(AurelixRig, MonitorHearsAToneThatIsPlayedIntoTheSink) {
         GTEST_SKIP() << "no sound server answers (run scripts/audio-rig-start.sh)";
     }
     TempFolder folder;
-    const auto devices = RunCommand({"devices", "--json"}, folder.Path()).Lines();
-    if (std::none_of(devices.begin(), devices.end(), [](const json& device) {
-            return device["name"].get<std::string>().find("rig capture") != std::string::npos;
-        })) {
+    const std::string devices = RunCommand({"devices", "--json"}, folder.Path()).out;
+    if (devices.find("rig capture") == std::string::npos) {
         GTEST_SKIP() << "ALSA lists no rig capture device (built without ALSA?)";
     }
     const std::string tone = folder / "tone.wav";

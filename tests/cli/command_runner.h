@@ -2,21 +2,18 @@
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 #include <nlohmann/json.hpp>
+
+#include "support/temp_folder.h"
 
 extern char** environ;
 
-// Runs the built `aurelix` (build/cli/aurelix next to build/tests/) as a user would, with
-// stdout and stderr caught in files of `folder`.
 namespace aurelix::testing {
 
 struct CommandResult {
@@ -34,34 +31,22 @@ struct CommandResult {
     }
 };
 
-inline std::string CommandPath() {
-    return (std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "cli" /
-            "aurelix")
-        .string();
-}
-
+// Runs the built `aurelix` (build/cli/aurelix next to build/tests/) as a user would, with
+// stdout and stderr caught in files of `folder`. The shell only redirects: `exec` hands its
+// process to the command, so that Signal reaches the command itself.
 class RunningCommand {
   public:
     RunningCommand(const std::vector<std::string>& args, const std::string& folder)
-        : out_(folder + "/stdout.txt"), err_(folder + "/stderr.txt") {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        std::vector<std::string> argv = {CommandPath()};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> pointers;
-        for (std::string& arg : argv) {
-            pointers.push_back(arg.data());
+        : folder_(folder) {
+        const auto build =
+            std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path();
+        std::string line = "exec '" + (build / "cli" / "aurelix").string() + "'";
+        for (const std::string& arg : args) {
+            line += " '" + arg + "'";
         }
-        pointers.push_back(nullptr);
-        if (posix_spawn(&pid_, pointers[0], &actions, nullptr, pointers.data(), environ) != 0) {
-            pid_ = 0;
-        }
-        posix_spawn_file_actions_destroy(&actions);
+        line += " </dev/null >'" + folder + "/stdout.txt' 2>'" + folder + "/stderr.txt'";
+        const char* argv[] = {"sh", "-c", line.c_str(), nullptr};
+        posix_spawn(&pid_, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ);
     }
     ~RunningCommand() { Wait(); }
 
@@ -73,15 +58,11 @@ class RunningCommand {
             exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             pid_ = 0;
         }
-        return {exitCode_, Read(out_), Read(err_)};
+        return {exitCode_, FileBytes(folder_ + "/stdout.txt"), FileBytes(folder_ + "/stderr.txt")};
     }
 
   private:
-    static std::string Read(const std::string& path) {
-        std::ifstream in(path);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    std::string out_, err_;
+    std::string folder_;
     pid_t pid_ = 0;
     int exitCode_ = -1;
 };

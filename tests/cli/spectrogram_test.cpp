@@ -12,15 +12,12 @@ namespace {
 
 // The colour map's ends and middle are viridis' published colours.
 TEST(Spectrogram, ViridisAtItsEndsAndMiddle) {
-    struct Colour {
-        double t;
-        uint8_t red, green, blue;
-    };
-    for (const Colour& c : {Colour{0.0, 68, 1, 84}, Colour{0.5, 33, 145, 140},
-                            Colour{1.0, 253, 231, 37}, Colour{-1.0, 68, 1, 84}}) {
-        uint8_t r, g, b;
-        Viridis(c.t, r, g, b);
-        EXPECT_EQ((std::array{r, g, b}), (std::array{c.red, c.green, c.blue})) << c.t;
+    const std::pair<double, std::array<uint8_t, 3>> colours[] = {
+        {0.0, {68, 1, 84}}, {0.5, {33, 145, 140}}, {1.0, {253, 231, 37}}, {-1.0, {68, 1, 84}}};
+    for (const auto& [t, expected] : colours) {
+        std::array<uint8_t, 3> rgb{};
+        Viridis(t, rgb[0], rgb[1], rgb[2]);
+        EXPECT_EQ(rgb, expected) << t;
     }
 }
 
@@ -28,13 +25,13 @@ TEST(Spectrogram, ViridisAtItsEndsAndMiddle) {
 // track once, in the lower half for a tone below a quarter of the rate.
 TEST(Spectrogram, ToneDrawsItsTrackAcrossThePicture) {
     testing::TempFolder folder;
+    BlockResult tone;
+    tone.spectrum = std::vector<float>(512, 1.0f);
+    (*tone.spectrum)[100] = 5000.0f;
+    tone.maxFrequency[0] = 100 * 8000.0 / 1024;
     Spectrogram spectrogram;
     for (int block = 1; block <= 40; ++block) {
-        BlockResult result;
-        result.spectrum = std::vector<float>(512, 1.0f);
-        (*result.spectrum)[100] = 5000.0f;
-        result.maxFrequency[0] = 100 * 8000.0 / 1024;
-        spectrogram.Add(result);
+        spectrogram.Add(tone);
     }
     const std::string png = folder / "tone.png";
     spectrogram.Write(png, 8000, 1024, "tone");

@@ -40,6 +40,12 @@ TEST(TerminalView, LiveViewRedrawsInPlaceAndPlainLinesComeOncePerSecond) {
     EXPECT_NE(drawn.find("● 1: 950-1050 Hz"), std::string::npos);
     const size_t lines = size_t(std::count(drawn.begin(), drawn.end(), '\n'));
     EXPECT_NE(drawn.find("\x1b[" + std::to_string(lines / 2) + "F"), std::string::npos);
+    // Half scale lights half of the left bar's 32 cells; the silent right bar stays dark.
+    size_t dark = 0;
+    for (size_t at = drawn.find("░"); at != std::string::npos; at = drawn.find("░", at + 1)) {
+        ++dark;
+    }
+    EXPECT_EQ(dark, 2u * (16 + 32));  // two frames
 
     std::ostringstream plain;
     TerminalView view(plain, false);

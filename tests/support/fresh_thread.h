@@ -1,8 +1,6 @@
 #pragma once
 
-#include <exception>
-#include <thread>
-#include <utility>
+#include <future>
 
 namespace aurelix::testing {
 
@@ -11,18 +9,7 @@ namespace aurelix::testing {
 // Failures inside (gtest assertions, exceptions) are reported as usual.
 template <class Body>
 void OnFreshThread(Body&& body) {
-    std::exception_ptr failure;
-    std::thread worker([&] {
-        try {
-            body();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    });
-    worker.join();
-    if (failure) {
-        std::rethrow_exception(failure);
-    }
+    std::async(std::launch::async, [&] { body(); }).get();
 }
 
 }  // namespace aurelix::testing

@@ -16,14 +16,11 @@ namespace aurelix::testing {
 // the object goes.
 class TempFolder {
   public:
-    TempFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "aurelix-files-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
+    TempFolder() : path_(std::filesystem::temp_directory_path() / "aurelix-files-XXXXXX") {
+        if (mkdtemp(path_.data()) == nullptr) {
             std::perror("mkdtemp");
             std::abort();
         }
-        path_ = pattern;
     }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
@@ -60,13 +57,7 @@ class ScopedEnvironment {
         }
         setenv(name, value.c_str(), 1);
     }
-    ~ScopedEnvironment() {
-        if (old_) {
-            setenv(name_, old_->c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
+    ~ScopedEnvironment() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
     ScopedEnvironment(const ScopedEnvironment&) = delete;
     ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 

@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <string>
+#include <memory>
 
-#include <unistd.h>
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -12,22 +11,13 @@ namespace {
 class PrivateConfigHome : public ::testing::Environment {
   public:
     void SetUp() override {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "aurelix-test-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            std::perror("mkdtemp");
-            std::abort();
-        }
-        folder_ = pattern;
-        setenv("XDG_CONFIG_HOME", folder_.c_str(), 1);
+        folder_ = std::make_unique<aurelix::testing::TempFolder>();
+        setenv("XDG_CONFIG_HOME", folder_->Path().c_str(), 1);
     }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
+    void TearDown() override { folder_.reset(); }
 
   private:
-    std::filesystem::path folder_;
+    std::unique_ptr<aurelix::testing::TempFolder> folder_;
 };
 
 }  // namespace
