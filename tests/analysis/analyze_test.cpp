@@ -334,7 +334,7 @@ FRESH_TEST(GetPeaks, ListsBinsStrictlyAboveTheLevelOrFailsLeavingPeaksBusy) {
     EXPECT_EQ(GetPeaks(spectrum, peaks), 0);
     EXPECT_EQ(Entries(peaks), std::vector<float>{0.0f});
 
-    EXPECT_EQ(aurelix::testing::ErrorTextOf([&] { GetPeaks(BoundedArray<float>(), peaks); }),
+    EXPECT_EQ(ErrorTextOf([&] { GetPeaks(BoundedArray<float>(), peaks); }),
               "Function GetPeaks in Aurelix\r\nSubscript out of range");
     EXPECT_TRUE(State().PeaksBusy);
     GetPeaks(BoundedArray<float>(0, 1), peaks);
@@ -355,13 +355,9 @@ TEST(MaxSample, LowersLastToTheBlockAndNeverGoesBelowZero) {
 // A block of +-100 whose sign flips after each index of `flips` (a crossing at each).
 BoundedArray<int16_t> SignFlips(int32_t n, const std::vector<int32_t>& flips) {
     BoundedArray<int16_t> block(0, n - 1);
-    int16_t value = 100;
-    for (int32_t i = 0, next = 0; i < n; ++i) {
-        block(i) = value;
-        if (next < int32_t(flips.size()) && flips[size_t(next)] == i) {
-            value = int16_t(-value);
-            ++next;
-        }
+    for (int32_t i = 0; i < n; ++i) {
+        const auto before = std::lower_bound(flips.begin(), flips.end(), i) - flips.begin();
+        block(i) = before % 2 == 0 ? 100 : -100;
     }
     return block;
 }
@@ -395,22 +391,6 @@ FRESH_TEST(ZeroCrossFrequency, DropsCloseCrossingsAndStopsAfterAThousand) {
 // Float rounding, relative to the block's largest magnitude.
 constexpr double kTolerance = 4e-7;
 
-// Noise, a full-scale tone on a bin, one between bins and a constant.
-std::vector<BoundedArray<int16_t>> Blocks(int32_t n) {
-    std::mt19937 generator{uint32_t(n)};
-    std::uniform_int_distribution<int32_t> noise(-32768, 32767);
-    const double bin = std::max(n / 8, 1);
-    std::vector<BoundedArray<int16_t>> blocks(4, BoundedArray<int16_t>(0, n - 1));
-    for (int32_t i = 0; i < n; ++i) {
-        const double phase = 2.0 * std::numbers::pi * i / n;
-        blocks[0](i) = int16_t(noise(generator));
-        blocks[1](i) = int16_t(std::lround(32767.0 * std::sin(bin * phase)));
-        blocks[2](i) = int16_t(std::lround(30000.0 * std::sin((bin + 0.37) * phase + 0.3)));
-        blocks[3](i) = -32768;
-    }
-    return blocks;
-}
-
 // |X[k]| / n of bins 0..n/2-1 by FFTW in double precision.
 std::vector<double> ReferenceSpectrum(const BoundedArray<int16_t>& samples) {
     const int32_t n = samples.Count();
@@ -420,9 +400,8 @@ std::vector<double> ReferenceSpectrum(const BoundedArray<int16_t>& samples) {
     fftw_execute(plan);
     fftw_destroy_plan(plan);
     std::vector<double> magnitudes(size_t(n / 2));
-    for (size_t k = 0; k < magnitudes.size(); ++k) {
+    for (size_t k = 0; k < magnitudes.size(); ++k)
         magnitudes[k] = std::hypot(output[k][0], output[k][1]) / n;
-    }
     return magnitudes;
 }
 
@@ -445,16 +424,25 @@ double RelativeDifference(const std::vector<Got>& got, const std::vector<Referen
 class RealFftAccuracyTest : public ::testing::TestWithParam<int32_t> {};
 
 // The oracle against double precision; then CalcSpectrum and every kernel this processor
-// runs (not only the one CalcSpectrum picks) against both. A constant is its magnitude in
-// bin 0 exactly and nothing elsewhere, or a level-0 peak list would fill with rounding noise.
+// runs (not only the one CalcSpectrum picks) against both, on noise, a full-scale tone on a
+// bin, one between bins and a constant. The constant is its magnitude in bin 0 exactly and
+// nothing elsewhere, or a level-0 peak list would fill with rounding noise.
 TEST_P(RealFftAccuracyTest, EveryTransformIsWithinFloatRoundingOfTheOthers) {
     const int32_t n = int32_t{1} << GetParam();
     InitBitReverse(n, 0);
     const BoundedArray<int32_t>& table = State().BitReverse;
-    const std::vector<BoundedArray<int16_t>> blocks = Blocks(n);
-    for (size_t b = 0; b < blocks.size(); ++b) {
+    std::mt19937 generator{uint32_t(n)};
+    std::uniform_int_distribution<int32_t> noise(-32768, 32767);
+    const double bin = std::max(n / 8, 1);
+    for (int32_t b = 0; b < 4; ++b) {
         SCOPED_TRACE("block " + std::to_string(b));
-        const BoundedArray<int16_t>& samples = blocks[b];
+        BoundedArray<int16_t> samples(0, n - 1);
+        for (int32_t i = 0; i < n; ++i) {
+            const double phase = 2.0 * std::numbers::pi * i / n;
+            const double values[] = {double(noise(generator)), 32767.0 * std::sin(bin * phase),
+                                     30000.0 * std::sin((bin + 0.37) * phase + 0.3), -32768.0};
+            samples(i) = int16_t(std::lround(values[b]));
+        }
         const std::vector<float> literal =
             aurelix::testing::LiteralSpectrum(samples.data(), table.data(), n);
         const std::vector<double> reference = ReferenceSpectrum(samples);
