@@ -1,16 +1,25 @@
+#include <fftw3.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "analysis/literal_spectrum.h"
 #include "aurelix/analysis/analyze.h"
 #include "aurelix/analysis/bit_reverse.h"
+#include "aurelix/analysis/block_measures.h"
+#include "aurelix/analysis/calc_spectrum.h"
 #include "aurelix/analysis/export.h"
+#include "aurelix/analysis/peaks.h"
+#include "aurelix/analysis/real_fft_plan.h"
 #include "aurelix/analysis/triggers.h"
+#include "aurelix/analysis/zero_cross.h"
+#include "aurelix/engine/allocate_arrays.h"
 #include "aurelix/engine/cls_aurel.h"
 #include "aurelix/platform/runtime/runtime_error.h"
 #include "aurelix/platform/windows/label.h"
@@ -22,6 +31,7 @@
 namespace aurelix::analysis {
 namespace {
 
+namespace err = platform::err;
 using aurelix::testing::ErrorTextOf;
 using aurelix::testing::OnFreshThread;
 using platform::BoundedArray;
@@ -31,10 +41,10 @@ using state::State;
 constexpr int32_t kRate = 11025;
 constexpr int32_t kN = 1024;
 constexpr double kBinWidth = double(kRate) / kN;
-constexpr int32_t kYellow = RGB(255, 255, 0);
+constexpr int32_t kRed = RGB(255, 0, 0);
 
 // EngineState as the device opening leaves it for n samples a channel in a ring of
-// `buffers` (records 1..buffers, all blocks 0 and not analysed).
+// `buffers` (all blocks 0 and not analysed).
 void OpenForAnalysis(int32_t n, int16_t channels, int32_t buffers, int32_t flags) {
     auto& state = State();
     state.BlockSamples = n;
@@ -42,16 +52,7 @@ void OpenForAnalysis(int32_t n, int16_t channels, int32_t buffers, int32_t flags
     state.ChannelCount = channels;
     state.BufferCount = buffers;
     state.AnalysisFlags = flags;
-    state.BlockRecords.ReDim(1, buffers);
-    for (int32_t i = 1; i <= buffers; ++i) {
-        state.BlockRecords(i).Left.ReDim(0, n - 1);
-        state.BlockRecords(i).Right.ReDim(0, n - 1);
-    }
-    state.WaveL.ReDim(0, n - 1);
-    state.WaveR.ReDim(0, n - 1);
-    state.Sequence.ReDim(1, 100);
-    if (flags != 0)
-        InitBitReverse(n, 0);
+    engine::AllocateArrays();
 }
 
 std::vector<int16_t> Sine(double hz, double amplitude, double offset = 0.0) {
@@ -73,12 +74,9 @@ void FillBuffer(int32_t buffer, int32_t block, const std::vector<int16_t>& left,
     std::copy(right.begin(), right.end(), record.Right.data());
 }
 
-std::vector<int16_t> Samples(const BoundedArray<int16_t>& wave) {
-    return {wave.data(), wave.data() + wave.Count()};
-}
-
-int16_t Largest(const std::vector<int16_t>& block) {
-    return *std::max_element(block.begin(), block.end());
+template <class T>
+std::vector<T> Entries(const BoundedArray<T>& array, int32_t from = 0) {
+    return {array.data() + from, array.data() + array.Count()};
 }
 
 // The control's end of the mailbox and the status lamp: records what arrives, and empties
@@ -107,18 +105,20 @@ struct ControlSide {
 };
 
 // The spectrum's frequency needs an amplitude above the level, the zero crossings' one an
-// amplitude at or above it; an amplitude of 0 gives 0 Hz either way.
+// amplitude at or above it; an amplitude of 0 (also without the amplitude bit) gives 0 Hz.
 TEST(Analyze, FrequencyNeedsTheAmplitudeAboveOrAtTheLevel) {
     const auto sine = Sine(1000.0, 10000.0);
-    const std::tuple<int32_t, std::vector<int16_t>, int32_t, double> cases[] = {
-        {3, std::vector<int16_t>(kN, 0), 0, 0.0},
-        {3, sine, Largest(sine), 0.0},
+    const int16_t top = 10000;  // its largest sample
+    const std::tuple<int32_t, std::vector<int16_t>, int32_t, int16_t, double> cases[] = {
+        {3, std::vector<int16_t>(kN, 0), 0, 0, 0.0},
+        {3, sine, top, top, 0.0},
         // Largest sample 0 is above a negative level, yet an amplitude of 0 gives 0 Hz.
-        {3, Sine(1000.0, 10000.0, -20000.0), -320, 0.0},
-        {33, sine, Largest(sine), 1000.0},
-        {33, sine, Largest(sine) + 1, 0.0},
+        {3, Sine(1000.0, 10000.0, -20000.0), -320, 0, 0.0},
+        {2, sine, -320, 0, 0.0},
+        {33, sine, top, top, 1000.0},
+        {33, sine, top + 1, top, 0.0},
     };
-    for (const auto& [flags, block, level, hz] : cases) {
+    for (const auto& [flags, block, level, amplitude, hz] : cases) {
         SCOPED_TRACE(::testing::Message() << "flags " << flags << ", level " << level);
         OnFreshThread([&] {
             OpenForAnalysis(kN, 1, 1, flags);
@@ -126,16 +126,15 @@ TEST(Analyze, FrequencyNeedsTheAmplitudeAboveOrAtTheLevel) {
             State().MaxFrequencyL = State().MaxFrequencyR = -100.0;  // must be overwritten
             FillBuffer(1, 1, block);
             Analyze(1, 1);
-            EXPECT_EQ(State().MaxAmplitudeL, std::max<int16_t>(0, Largest(block)));
+            EXPECT_EQ(State().MaxAmplitudeL, amplitude);
             EXPECT_NEAR(State().MaxFrequencyL, hz, 10.0);
-            EXPECT_EQ(State().MaxFrequencyR, flags == 3 ? 0.0 : -100.0);  // mono
+            EXPECT_EQ(State().MaxFrequencyR, flags & 2 ? 0.0 : -100.0);  // mono
         });
     }
 }
 
-// One block analysed with one set of flags after another: 0 copies, marks and blinks only;
-// 19 adds amplitudes, spectra and the reduced spectra; the amplitude and the spectrum bits
-// also work alone. The spectrum export needs the spectrum bit.
+// Flags 0 copy, mark and notify only; 19 adds amplitudes, spectra and the reduced spectra,
+// and the spectrum exports.
 FRESH_TEST(Analyze, EachFlagComputesItsOwnResults) {
     ControlSide control;
     OpenForAnalysis(kN, 2, 1, 0);
@@ -145,27 +144,19 @@ FRESH_TEST(Analyze, EachFlagComputesItsOwnResults) {
     const auto right = Sine(2000.0, 8000.0);
     FillBuffer(1, 41, left, right);
     state.MaxAmplitudeL = 123;
-    state.MaxFrequencyL = 4.5;
     state.Sequence(100) = 7;
     Analyze(41, 1);
-    EXPECT_EQ(Samples(state.WaveL), left);
-    EXPECT_EQ(Samples(state.WaveR), right);
-    EXPECT_EQ(state.Sequence(99), 7);
-    EXPECT_EQ(state.Sequence(100), 41);
-    EXPECT_EQ(state.BlockRecords(1).Analyzed, -1);
-    EXPECT_EQ(state.LastAnalyzedBlock, 41);
+    EXPECT_EQ(Entries(state.WaveL), left);
+    EXPECT_EQ(Entries(state.WaveR), right);
+    EXPECT_EQ(std::tuple(state.Sequence(99), state.Sequence(100), state.BlockRecords(1).Analyzed,
+                         state.LastAnalyzedBlock, state.MaxAmplitudeL),
+              std::tuple(7, 41, -1, 41, 123));
     EXPECT_EQ(control.keys, std::vector<int32_t>{257});
-    EXPECT_EQ(control.colours, std::vector<int32_t>{RGB(255, 0, 0)});
-    EXPECT_FALSE(state.AnalysisBusy);
-    EXPECT_EQ(state.MaxAmplitudeL, 123);
-    EXPECT_EQ(state.MaxFrequencyL, 4.5);
-    EXPECT_FALSE(state.SpectrumL.IsAllocated());
 
     state.AnalysisFlags = 19;
     InitBitReverse(kN, 0);
     Analyze(41, 1);
-    EXPECT_EQ(state.MaxAmplitudeL, Largest(left));
-    EXPECT_EQ(state.MaxAmplitudeR, Largest(right));
+    EXPECT_EQ(std::tuple(state.MaxAmplitudeL, state.MaxAmplitudeR), std::tuple(10000, 8000));
     EXPECT_DOUBLE_EQ(state.MaxFrequencyL, 93 * kBinWidth);
     EXPECT_DOUBLE_EQ(state.MaxFrequencyR, 186 * kBinWidth);
     EXPECT_EQ(state.SpectrumR.Upper(), kN / 2 - 1);
@@ -174,61 +165,26 @@ FRESH_TEST(Analyze, EachFlagComputesItsOwnResults) {
     EXPECT_EQ(state.PeaksR(2 * 186), state.SpectrumR(186));
     ExportData();
     EXPECT_EQ(state.ExportSpectrum, state.SpectrumL);
-
-    state.AnalysisFlags = 2;  // no amplitude: no frequency either
-    state.SpectrumL = state.SpectrumR = BoundedArray<float>(0, kN - 1);
-    Analyze(41, 1);
-    EXPECT_GT(state.SpectrumL(93), 1000.0f);
-    EXPECT_GT(state.SpectrumR(186), 1000.0f);
-    EXPECT_EQ(state.MaxAmplitudeL + state.MaxAmplitudeR, 0);
-    EXPECT_EQ(state.MaxFrequencyL + state.MaxFrequencyR, 0.0);
-
-    // Amplitude only: the left spectrum is cleared, the rest keeps its values.
-    const auto snapshot = state.ExportSpectrum;
-    state.AnalysisFlags = 1;
-    state.MaxFrequencyL = 1.5;
-    state.MaxFrequencyR = 2.5;
-    Analyze(41, 1);
-    EXPECT_EQ(state.MaxAmplitudeR, Largest(right));
-    EXPECT_EQ(state.SpectrumL, BoundedArray<float>(0, 1));
-    EXPECT_GT(state.SpectrumR(186), 1000.0f);
-    EXPECT_EQ(state.MaxFrequencyL, 1.5);
-    EXPECT_EQ(state.MaxFrequencyR, 2.5);
-    EXPECT_EQ(ErrorTextOf([&] { ExportData(); }), "Subscript out of range");
-    EXPECT_EQ(state.ExportSpectrum, snapshot);
 }
 
-// The lamp blinks by loop mode, its phase advancing past a missing lamp; modes 1 and 3 also
-// send the control the buffer and, with triggers set, whether the left amplitude is above
-// the level.
-TEST(Analyze, LampAndNotificationsFollowTheLoopMode) {
-    for (const int32_t mode : {0, 1, 3, 2}) {
-        SCOPED_TRACE(::testing::Message() << "loop mode " << mode);
-        OnFreshThread([&] {
-            ControlSide control;
-            OpenForAnalysis(kN, 1, 1, 1);
-            State().LoopMode = mode;
-            State().ThresholdLevel = 5000;
-            for (int32_t call = 1; call <= 5; ++call) {
-                const int16_t sample = call == 1 || call == 3 ? 5001 : 5000;
-                FillBuffer(1, call, std::vector<int16_t>(kN, sample));
-                State().TriggerCount = call == 1 ? 0 : 1;
-                State().Lamp = call == 4 ? nullptr : &control.lamp;
-                Analyze(call, 1);
-            }
-            const int32_t bright = mode == 0 ? RGB(0, 255, 0) : RGB(255, 0, 0);
-            const int32_t dark = mode == 0 ? RGB(0, 175, 0) : RGB(175, 0, 0);
-            const std::vector<int32_t> blinking = {bright, dark, bright, bright};
-            EXPECT_EQ(control.colours, mode == 2 ? std::vector<int32_t>{} : blinking);
-            const bool notifies = mode == 1 || mode == 3;
-            const std::vector<std::string> words = {"triggersoff", "triggers", "triggersoff",
-                                                    "triggersoff"};
-            EXPECT_EQ(control.keys,
-                      notifies ? std::vector<int32_t>(5, 257) : std::vector<int32_t>{});
-            EXPECT_EQ(control.texts, notifies ? words : std::vector<std::string>{});
-            EXPECT_EQ(State().LastAnalyzedBlock, notifies ? 5 : 0);
-        });
+// Each analysed block blinks the lamp, the phase advancing past a missing lamp, and tells
+// the control its buffer and, with triggers set, whether the left amplitude is above the
+// level.
+FRESH_TEST(Analyze, LampAndNotificationsFollowEveryBlock) {
+    ControlSide control;
+    OpenForAnalysis(kN, 1, 1, 1);
+    State().LoopMode = 1;
+    State().ThresholdLevel = 5000;
+    for (int32_t call = 1; call <= 5; ++call) {
+        FillBuffer(1, call, std::vector<int16_t>(kN, call == 1 || call == 3 ? 5001 : 5000));
+        State().TriggerCount = call == 1 ? 0 : 1;
+        State().Lamp = call == 4 ? nullptr : &control.lamp;
+        Analyze(call, 1);
     }
+    EXPECT_EQ(control.colours, (std::vector<int32_t>{kRed, RGB(175, 0, 0), kRed, kRed}));
+    EXPECT_EQ(control.keys, std::vector<int32_t>(5, 257));
+    EXPECT_EQ(control.texts,
+              (std::vector<std::string>{"triggersoff", "triggers", "triggersoff", "triggersoff"}));
 }
 
 TEST(Analyze, FailureLeavesAnalysisBusyAndNamesTheProcedure) {
@@ -238,20 +194,18 @@ TEST(Analyze, FailureLeavesAnalysisBusyAndNamesTheProcedure) {
         OnFreshThread([&] {
             ControlSide control;
             OpenForAnalysis(n, 1, 1, 0);
-            auto& state = State();
-            state.AnalysisFlags = flags;
-            state.LoopMode = 1;
+            State().AnalysisFlags = flags;
+            State().LoopMode = 1;
             std::vector<int16_t> block(size_t(n), 100);
             block.back() = -100;
             FillBuffer(1, 1, block);
             const auto error = aurelix::testing::CaughtError([&] { Analyze(1, 1); });
             ASSERT_TRUE(error);
-            EXPECT_EQ(error->Number(), number);
-            EXPECT_EQ(error->Source(), "Aurelix");
-            EXPECT_EQ(error->Description(), "Function Analyze in Aurelix\r\n" + state.ErrorText);
-            EXPECT_TRUE(state.ErrorText.ends_with(platform::StandardDescription(number)));
-            EXPECT_TRUE(state.AnalysisBusy);
-            EXPECT_EQ(state.BlockRecords(1).Analyzed, 0);
+            EXPECT_EQ(std::tuple(error->Number(), error->Source()), std::tuple(number, "Aurelix"));
+            EXPECT_EQ(error->Description(), "Function Analyze in Aurelix\r\n" + State().ErrorText);
+            EXPECT_TRUE(State().ErrorText.ends_with(platform::StandardDescription(number)));
+            EXPECT_TRUE(State().AnalysisBusy);
+            EXPECT_EQ(State().BlockRecords(1).Analyzed, 0);
             EXPECT_TRUE(control.keys.empty());
         });
     }
@@ -262,14 +216,11 @@ TEST(Analyze, FailureLeavesAnalysisBusyAndNamesTheProcedure) {
 // 0. With it, one buffer is always buffer 1, two follow Backlog, three the block before the
 // newest, four or more trail the capture by BacklogLimit and stop BacklogMin short of it.
 TEST(Analyze, ChoosesTheBufferByTheTimerAndTheRingSize) {
+    // Before the call: backlog, and analysed, a buffer done already or 0. After it: buffer,
+    // the one analysed (0: none found, yellow; -1: nothing done at all), and the backlog.
     struct Case {
         const char* what;
-        int32_t buffers;
-        uint32_t timer;
-        int32_t backlog, analysed;  // before the call; analysed: a buffer done already or 0
-        int32_t block, index;
-        int32_t buffer;  // the one analysed; 0: none found (yellow), -1: nothing done at all
-        int32_t backlogAfter;
+        int32_t buffers, timer, backlog, analysed, block, index, buffer, backlogAfter;
     };
     const Case cases[] = {
         {"no timer: the named one", 4, 0, 0, 3, 99, 3, 3, 99},
@@ -295,7 +246,7 @@ TEST(Analyze, ChoosesTheBufferByTheTimerAndTheRingSize) {
                 FillBuffer(i, 10 + i, std::vector<int16_t>(64, int16_t(i)));
             if (c.analysed != 0)
                 state.BlockRecords(c.analysed).Analyzed = -1;
-            state.TimerId = c.timer;
+            state.TimerId = uint32_t(c.timer);
             state.LoopMode = 1;
             state.Backlog = c.backlog;
             state.BacklogLimit = 3;
@@ -306,34 +257,13 @@ TEST(Analyze, ChoosesTheBufferByTheTimerAndTheRingSize) {
             EXPECT_EQ(state.Backlog, c.backlogAfter);
             EXPECT_EQ(control.keys,
                       c.buffer > 0 ? std::vector<int32_t>{256 + c.buffer} : std::vector<int32_t>{});
-            const std::vector<int32_t> lamp = {c.buffer > 0 ? RGB(255, 0, 0) : kYellow};
+            const std::vector<int32_t> lamp = {c.buffer > 0 ? kRed : RGB(255, 255, 0)};
             EXPECT_EQ(control.colours, c.buffer < 0 ? std::vector<int32_t>{} : lamp);
             EXPECT_EQ(state.Sequence(99), c.buffer < 0 ? 0 : 5);
             EXPECT_EQ(state.Sequence(100), c.buffer < 0 ? 5 : c.buffer == 0 ? 0 : 10 + c.buffer);
             EXPECT_FALSE(state.AnalysisBusy);
         });
     }
-}
-
-FRESH_TEST(AnalysisTime, ReplacesBlockSpectrumAndTableWithTheEngineLength) {
-    State().HostedByControl = true;
-    engine::clsAurel engine;
-    engine.Analysis(3);
-    OpenForAnalysis(kN, 1, 1, 3);
-    FillBuffer(1, 1, Sine(1000.0, 10000.0));
-    Analyze(1, 1);
-    State().BlockSamples = 512;  // as a later setter leaves it without Init
-    EXPECT_GE(engine.AnalysisTime(3), 0.0);
-    EXPECT_EQ(State().WaveL, BoundedArray<int16_t>(0, kN));
-    EXPECT_EQ(State().SpectrumL, BoundedArray<float>(0, kN / 2 - 1));
-    EXPECT_EQ(State().BlockSamples, kN);
-    EXPECT_EQ(State().BitReverseSize, kN);
-    engine.AnalysisTime(0);  // no cycle: the spectrum is only re-dimensioned
-    EXPECT_EQ(State().SpectrumL, BoundedArray<float>(0, kN));
-}
-
-std::vector<int32_t> Entries(const BoundedArray<int32_t>& list) {
-    return {list.data(), list.data() + list.Count()};
 }
 
 // The description a procedure that passes `number` on with `context` produces.
@@ -348,45 +278,35 @@ FRESH_TEST(Triggers, AddAlignToBinsAndListPerBinAtOrAboveTheLevel) {
     engine::clsAurel engine;
     auto& table = engine.Triggers();
     EXPECT_EQ(engine.AddTrigger(3, 10.5 * kBinWidth, 12.5 * kBinWidth, 1.0f), 0);
-    ASSERT_EQ(table.Upper(), 3);
-    EXPECT_EQ(table(3).Level, 320.0);
-    EXPECT_EQ(table(3).Active, -1);
-    EXPECT_EQ(table(2).Active, 0);
     engine.AddTrigger(1, 1.0, 2.0, 0.0f);  // within the table: no growth
-    EXPECT_EQ(table.Upper(), 3);
-    EXPECT_EQ(table(3).F1, 10.5 * kBinWidth);
     EXPECT_EQ(ErrorTextOf([&] { engine.AddTrigger(-1, 1.0, 2.0, 1.0f); }),
-              PassedOn("Function AddTrigger in clsAurel", platform::err::kSubscriptOutOfRange));
+              PassedOn("Function AddTrigger in clsAurel", err::kSubscriptOutOfRange));
     EXPECT_EQ(table.Upper(), 3);
     engine.AddTrigger(4, 20.5 * kBinWidth, 19.5 * kBinWidth, 0.0f);  // F1 > F2: never fires
     table(0).F1 = 5000.0;                                            // index 0 is never converted
 
-    InitTriggers(table, kRate, kN);
-    EXPECT_EQ(table(0).Bin1, 0);
-    EXPECT_EQ(table(3).Bin1, 10);
-    EXPECT_EQ(table(3).Bin2, 12);
+    for (int pass = 0; pass < 2; ++pass)  // converting again keeps the bins
+        InitTriggers(table, kRate, kN);
+    // Record 1 is narrower than a bin.
+    EXPECT_EQ(std::tuple(table(0).Bin1, table(1).Bin1, table(1).Bin2, table(3).Bin1, table(3).Bin2),
+              std::tuple(0, 0, 0, 10, 12));
     EXPECT_DOUBLE_EQ(table(3).F1, 10 * kBinWidth);
     EXPECT_DOUBLE_EQ(table(3).F2, 13 * kBinWidth - 1e-10);
-    EXPECT_EQ(table(1).Bin1, 0);  // narrower than a bin
-    EXPECT_EQ(table(1).Bin2, 0);
-    InitTriggers(table, kRate, kN);  // converting again keeps the bins
-    EXPECT_EQ(table(3).Bin1, 10);
-    EXPECT_EQ(table(3).Bin2, 12);
     EXPECT_EQ(ErrorTextOf([&] { InitTriggers(table, kRate, 0); }),
-              PassedOn("Function InitTriggers in Aurelix", platform::err::kDivisionByZero));
+              PassedOn("Function InitTriggers in Aurelix", err::kDivisionByZero));
 
-    State().SpectrumL.ReDim(0, kN / 2 - 1);
+    auto& spectrum = State().SpectrumL;
+    spectrum.ReDim(0, kN / 2 - 1);
     BoundedArray<int32_t> list;
     // Records 1 and 2 have level 0: bin 0 meets it.
     EXPECT_EQ(engine.GetTriggers(list), 2);
     EXPECT_EQ(Entries(list), (std::vector<int32_t>{1, 2}));
-    State().SpectrumL(10) = 320.0f;
-    State().SpectrumL(11) = 400.0f;
-    State().SpectrumL(12) = 1000.0f;
-    State().SpectrumL(20) = 1000.0f;
+    spectrum(10) = 320.0f;
+    spectrum(11) = 400.0f;
+    spectrum(12) = spectrum(20) = 1000.0f;
     EXPECT_EQ(engine.GetTriggers(list), 5);
     EXPECT_EQ(Entries(list), (std::vector<int32_t>{1, 2, 3, 3, 3}));
-    State().SpectrumL(10) = 319.9f;
+    spectrum(10) = 319.9f;
     EXPECT_EQ(engine.GetTriggers(list), 4);
 
     // No hit at all gives the single entry 0; a band past the spectrum fails.
@@ -394,10 +314,166 @@ FRESH_TEST(Triggers, AddAlignToBinsAndListPerBinAtOrAboveTheLevel) {
     table(1) = {0.0, 0.0, 100, 101, 320.0, -1};
     EXPECT_EQ(engine.GetTriggers(list), 0);
     EXPECT_EQ(Entries(list), std::vector<int32_t>{0});
-    State().SpectrumL.ReDim(0, 1);  // what the analysis leaves without the FFT bit
+    spectrum.ReDim(0, 1);  // what the analysis leaves without the FFT bit
     EXPECT_EQ(ErrorTextOf([&] { engine.GetTriggers(list); }),
-              PassedOn("Function GetTriggers in clsAurel", platform::err::kSubscriptOutOfRange));
+              PassedOn("Function GetTriggers in clsAurel", err::kSubscriptOutOfRange));
 }
+
+// Pairs of (-bin, magnitude) after entry 0, for bins strictly above the level; never bin 0.
+FRESH_TEST(GetPeaks, ListsBinsStrictlyAboveTheLevelOrFailsLeavingPeaksBusy) {
+    State().ThresholdLevel = 160;
+    BoundedArray<float> spectrum(0, 511), peaks(0, 40);
+    spectrum(0) = 5000.0f;
+    spectrum(10) = 300.5f;
+    spectrum(11) = 161.0f;
+    spectrum(12) = 160.0f;
+    EXPECT_EQ(GetPeaks(spectrum, peaks), 2);
+    EXPECT_EQ(Entries(peaks), (std::vector<float>{0.0f, -10.0f, 300.5f, -11.0f, 161.0f}));
+    EXPECT_FALSE(State().PeaksBusy);
+    spectrum(10) = spectrum(11) = 0.0f;
+    EXPECT_EQ(GetPeaks(spectrum, peaks), 0);
+    EXPECT_EQ(Entries(peaks), std::vector<float>{0.0f});
+
+    EXPECT_EQ(ErrorTextOf([&] { GetPeaks(BoundedArray<float>(), peaks); }),
+              "Function GetPeaks in Aurelix\r\nSubscript out of range");
+    EXPECT_TRUE(State().PeaksBusy);
+    GetPeaks(BoundedArray<float>(0, 1), peaks);
+    EXPECT_FALSE(State().PeaksBusy);
+}
+
+TEST(MaxSample, LowersLastToTheBlockAndNeverGoesBelowZero) {
+    BoundedArray<int16_t> block(0, 2);
+    block(0) = -30000;
+    block(1) = -2;
+    EXPECT_EQ(MaxSample(block, 1024), 0);
+    block(2) = 11;
+    EXPECT_EQ(MaxSample(block, 1024), 11);
+    EXPECT_EQ(MaxSample(block, 1), 0);
+    EXPECT_EQ(MaxSample(block, -1), 0);
+}
+
+// A block of +-100 whose sign flips after each index of `flips` (a crossing at each).
+BoundedArray<int16_t> SignFlips(int32_t n, const std::vector<int32_t>& flips) {
+    BoundedArray<int16_t> block(0, n - 1);
+    for (int32_t i = 0; i < n; ++i) {
+        const auto before = std::lower_bound(flips.begin(), flips.end(), i) - flips.begin();
+        block(i) = before % 2 == 0 ? 100 : -100;
+    }
+    return block;
+}
+
+// Crossings closer than half the mean spacing to a kept one are dropped, one at sample 0 is
+// never kept, and counting stops after a thousand.
+FRESH_TEST(ZeroCrossFrequency, DropsCloseCrossingsAndStopsAfterAThousand) {
+    State().SampleRate = 11025;
+    BoundedArray<int16_t> positions;
+    // Mean spacing 30: 11 and 111, one sample after a kept crossing, are glitches.
+    const double hz = ZeroCrossFrequency(SignFlips(200, {10, 11, 60, 110, 111, 160}), positions);
+    EXPECT_EQ(Entries(positions, 1), (std::vector<int16_t>{10, 60, 110, 160}));
+    EXPECT_DOUBLE_EQ(hz, 3.0 / (150.0 / 11025) / 2.0);
+
+    State().SampleRate = 8000;
+    EXPECT_EQ(ZeroCrossFrequency(SignFlips(100, {0, 50}), positions), 0.0);
+    EXPECT_EQ(Entries(positions, 1), std::vector<int16_t>{50});
+    // A sample at exactly 0 is a crossing with either neighbour.
+    BoundedArray<int16_t> throughZero = SignFlips(100, {50});
+    throughZero(50) = 0;
+    ZeroCrossFrequency(throughZero, positions);
+    EXPECT_EQ(Entries(positions, 1), (std::vector<int16_t>{49, 50}));
+    // 1200 crossings at every sample, then slow ones that must not count.
+    std::vector<int32_t> flips;
+    for (int32_t i = 0; i < 4000; i += i < 1200 ? 1 : 100)
+        flips.push_back(i);
+    EXPECT_DOUBLE_EQ(ZeroCrossFrequency(SignFlips(4096, flips), positions), 4000.0);
+    EXPECT_EQ(positions.Upper(), 999);
+}
+
+// Float rounding, relative to the block's largest magnitude.
+constexpr double kTolerance = 4e-7;
+
+// |X[k]| / n of bins 0..n/2-1 by FFTW in double precision.
+std::vector<double> ReferenceSpectrum(const BoundedArray<int16_t>& samples) {
+    const int32_t n = samples.Count();
+    std::vector<double> input(samples.data(), samples.data() + n);
+    std::vector<fftw_complex> output(size_t(n / 2 + 1));
+    fftw_plan plan = fftw_plan_dft_r2c_1d(n, input.data(), output.data(), FFTW_ESTIMATE);
+    fftw_execute(plan);
+    fftw_destroy_plan(plan);
+    std::vector<double> magnitudes(size_t(n / 2));
+    for (size_t k = 0; k < magnitudes.size(); ++k)
+        magnitudes[k] = std::hypot(output[k][0], output[k][1]) / n;
+    return magnitudes;
+}
+
+// The largest difference over the bins, relative to the largest magnitude of `reference`
+// (absolute when that is 0, so that zeros must give zeros exactly).
+template <class Got, class Reference>
+double RelativeDifference(const std::vector<Got>& got, const std::vector<Reference>& reference) {
+    EXPECT_EQ(got.size(), reference.size());
+    double largest = 0.0;
+    double difference = 0.0;
+    for (size_t k = 0; k < std::min(got.size(), reference.size()); ++k) {
+        largest = std::max(largest, std::abs(double(reference[k])));
+        difference = std::max(difference, std::abs(double(got[k]) - double(reference[k])));
+    }
+    return largest > 0.0 ? difference / largest : difference;
+}
+
+// The fast transform against the literal one (the oracle) and both against FFTW in double
+// precision, for every length from 2 to 65536 and every kernel this processor runs.
+class RealFftAccuracyTest : public ::testing::TestWithParam<int32_t> {};
+
+// The oracle against double precision; then CalcSpectrum and every kernel this processor
+// runs (not only the one CalcSpectrum picks) against both, on noise, a full-scale tone on a
+// bin, one between bins and a constant. The constant is its magnitude in bin 0 exactly and
+// nothing elsewhere, or a level-0 peak list would fill with rounding noise.
+TEST_P(RealFftAccuracyTest, EveryTransformIsWithinFloatRoundingOfTheOthers) {
+    const int32_t n = int32_t{1} << GetParam();
+    InitBitReverse(n, 0);
+    const BoundedArray<int32_t>& table = State().BitReverse;
+    std::mt19937 generator{uint32_t(n)};
+    std::uniform_int_distribution<int32_t> noise(-32768, 32767);
+    const double bin = std::max(n / 8, 1);
+    for (int32_t b = 0; b < 4; ++b) {
+        SCOPED_TRACE("block " + std::to_string(b));
+        BoundedArray<int16_t> samples(0, n - 1);
+        for (int32_t i = 0; i < n; ++i) {
+            const double phase = 2.0 * std::numbers::pi * i / n;
+            const double values[] = {double(noise(generator)), 32767.0 * std::sin(bin * phase),
+                                     30000.0 * std::sin((bin + 0.37) * phase + 0.3), -32768.0};
+            samples(i) = int16_t(std::lround(values[b]));
+        }
+        const std::vector<float> literal =
+            aurelix::testing::LiteralSpectrum(samples.data(), table.data(), n);
+        const std::vector<double> reference = ReferenceSpectrum(samples);
+        EXPECT_LE(RelativeDifference(literal, reference), kTolerance) << "literal";
+
+        BoundedArray<float> spectrum(-3, 2 * n);  // re-dimensioned to 0..n/2-1
+        CalcSpectrum(samples, spectrum, table, n);
+        EXPECT_EQ(spectrum.Lower(), 0);
+        std::vector<std::vector<float>> results = {
+            {spectrum.data(), spectrum.data() + spectrum.Count()}};
+        for (int32_t lanes : {1, 4, 8}) {
+            if (RealFftPlan::Fits(n, lanes)) {
+                results.emplace_back(size_t(n / 2));
+                RealFftPlan(n, lanes).Run(samples.data(), results.back().data());
+            }
+        }
+        std::vector<float> exact(size_t(n / 2), 0.0f);
+        exact[0] = 32768.0f;
+        for (size_t r = 0; r < results.size(); ++r) {
+            SCOPED_TRACE(r == 0 ? "CalcSpectrum" : "kernel " + std::to_string(r));
+            EXPECT_LE(RelativeDifference(results[r], literal), kTolerance);
+            EXPECT_LE(RelativeDifference(results[r], reference), kTolerance);
+            if (b == 3) {
+                EXPECT_EQ(results[r], exact);
+            }
+        }
+    }
+}
+
+// Log2 of the length.
+INSTANTIATE_TEST_SUITE_P(Lengths, RealFftAccuracyTest, ::testing::Range(1, 17));
 
 }  // namespace
 }  // namespace aurelix::analysis

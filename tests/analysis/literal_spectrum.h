@@ -14,9 +14,8 @@ inline std::vector<float> LiteralSpectrum(const int16_t* samples, const int32_t*
     std::vector<float> re(size_t(n), 0.0f);
     std::vector<float> im(size_t(n), 0.0f);
     const int32_t stages = int32_t(std::nearbyint(std::log(double(n)) / std::log(2.0)));
-    for (int32_t i = 0; i < n; ++i) {
+    for (int32_t i = 0; i < n; ++i)
         re[size_t(table[i])] = samples[i];
-    }
     constexpr double kPi = 3.14159265358979;
     for (int32_t stage = 1; stage <= stages; ++stage) {
         const int32_t le = int32_t{1} << stage;
@@ -42,10 +41,8 @@ inline std::vector<float> LiteralSpectrum(const int16_t* samples, const int32_t*
     }
     const int32_t last = int32_t(std::nearbyint(n / 2.0 - 1.0));
     std::vector<float> magnitudes(size_t(last + 1));
-    for (int32_t i = 0; i <= last; ++i) {
-        const double power = double(re[i]) * re[i] + double(im[i]) * im[i];
-        magnitudes[size_t(i)] = float(std::sqrt(power) / n);
-    }
+    for (int32_t i = 0; i <= last; ++i)
+        magnitudes[size_t(i)] = float(std::sqrt(double(re[i]) * re[i] + double(im[i]) * im[i]) / n);
     return magnitudes;
 }
 

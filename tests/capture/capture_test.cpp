@@ -4,30 +4,37 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "aurelix/capture/bmove.h"
+#include "aurelix/capture/buffer_cycle.h"
+#include "aurelix/capture/subclassing.h"
 #include "aurelix/capture/wav_repair.h"
-#include "aurelix/platform/storage/file_io.h"
+#include "aurelix/capture/window_proc_timer.h"
 #include "aurelix/platform/wave/manual_wave_device.h"
+#include "aurelix/platform/wave/wave.h"
+#include "aurelix/platform/windows/label.h"
+#include "aurelix/platform/windows/window.h"
 #include "aurelix/state/engine_state.h"
 #include "platform/wave/wav_bytes.h"
 #include "support/captured_messages.h"
 #include "support/caught_error.h"
 #include "support/fresh_thread.h"
 #include "support/pipeline_host.h"
-#include "support/sox_reader.h"
 #include "support/temp_folder.h"
 
 namespace aurelix::capture {
 namespace {
 
 using namespace aurelix::testing;
+using platform::ManualWaveInput;
 using platform::testing::PcmWav;
 using state::State;
 
@@ -58,9 +65,8 @@ TEST(WavRecorder, OneSecondLimitAt8000HzKeepsSevenBlocks) {
         EXPECT_EQ(State().FilePosition, 14045);
         EXPECT_EQ(host.Count("donerecording"), 0);
         host.Deliver(TestBlock(8, kBlock));  // would end at 16044: finishes instead
-        EXPECT_EQ(host.Count("donerecording"), 1);
-        EXPECT_EQ(State().FileNumber, 0);
-        EXPECT_EQ(State().FilePosition, 14044);
+        EXPECT_EQ(std::tuple(host.Count("donerecording"), State().FileNumber, State().FilePosition),
+                  std::tuple(1, 0, 14044));
         host.Deliver(TestBlock(9, kBlock));
         host.engine->Reset();
         EXPECT_EQ(host.Count("donerecording"), 1);
@@ -90,18 +96,6 @@ TEST(WavRecorder, ResetFinishesAStereoRecordingWithTheBlocksWritten) {
     }
 }
 
-FRESH_TEST(WavRecorder, LostFileNumberStopsRecordingAndCapture) {
-    TempFolder folder;
-    PipelineHost host;
-    host.StartCapture({.file = folder / "rec.wav"});
-    host.Deliver(TestBlock(1, kBlock));
-    platform::FileClose(State().FileNumber);  // the file is gone under the recorder
-    host.Deliver(TestBlock(2, kBlock));
-    EXPECT_TRUE(State().FileBusy);
-    EXPECT_EQ(State().OldWaveProc, nullptr);
-    EXPECT_EQ(State().ErrorText, "Bad file name or number");
-}
-
 // A write that fails (here: the file size limit, as a full disk does) ends the recording
 // with every block before it and tells the host; capture goes on.
 TEST(WavRecorder, FailedWriteEndsTheRecordingAndCaptureGoesOn) {
@@ -117,21 +111,18 @@ TEST(WavRecorder, FailedWriteEndsTheRecordingAndCaptureGoesOn) {
         rlimit limited = old;
         limited.rlim_cur = 44 + 3 * 2 * kBlock + kBlock;  // the 4th block half fits
         setrlimit(RLIMIT_FSIZE, &limited);
-        for (int32_t i = 1; i <= 6; ++i) {
-            EXPECT_TRUE(host.Deliver(TestBlock(i, kBlock))) << "block " << i;
-        }
+        for (int32_t i = 1; i <= 6; ++i)
+            host.Deliver(TestBlock(i, kBlock));
         setrlimit(RLIMIT_FSIZE, &old);
         std::signal(SIGXFSZ, oldSignal);
         EXPECT_EQ(host.Count("donerecording"), 1);
-        EXPECT_EQ(State().Status, 7);
-        EXPECT_EQ(State().BlocksDone, 6);
-        EXPECT_EQ(host.input.QueuedCount(), 4u);
+        EXPECT_EQ(std::tuple(State().Status, State().BlocksDone, host.input.QueuedCount()),
+                  std::tuple(7, 6, 4u));
         host.engine->Reset();
     });
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].rfind("Aurelix|16|57: Function WriteBuffer in Aurelix\r\n", 0), 0u)
-        << messages.shown[0];
-    EXPECT_NE(messages.shown[0].find(path), std::string::npos) << messages.shown[0];
+    EXPECT_EQ(messages.shown, std::vector<std::string>{"Aurelix|16|57: Function WriteBuffer in "
+                                                       "Aurelix\r\nDevice I/O error: " +
+                                                       path + " (File too large)"});
     EXPECT_EQ(FileBytes(path), PcmWav(1, kRate, Blocks(3)));
 }
 
@@ -140,9 +131,9 @@ TEST(WavRecorder, FailedWriteEndsTheRecordingAndCaptureGoesOn) {
 std::vector<int16_t> DeclaredSamples(const std::string& bytes, int32_t blockBytes) {
     const int32_t dataSize = Field<int32_t>(bytes, 40);
     EXPECT_EQ(bytes.substr(0, 4) + bytes.substr(8, 8) + bytes.substr(36, 4), "RIFFWAVEfmt data");
-    EXPECT_EQ(Field<int32_t>(bytes, 4), dataSize + 36);
-    EXPECT_EQ(Field<int32_t>(bytes, 24), kRate);
-    EXPECT_EQ(dataSize % blockBytes, 0);
+    EXPECT_EQ(
+        std::tuple(Field<int32_t>(bytes, 4), Field<int32_t>(bytes, 24), dataSize % blockBytes),
+        std::tuple(dataSize + 36, kRate, 0));
     EXPECT_LE(size_t(dataSize), bytes.size() - 44);
     return AsSamples(bytes.substr(0, 44 + size_t(dataSize)), 44);
 }
@@ -176,21 +167,12 @@ TEST(WavRecorder, KilledRecordingOpensUpToTheLastHeaderUpdateAndIsRepaired) {
     EXPECT_EQ(declared, std::vector<int16_t>(all.begin(), all.begin() + long(declared.size())));
 
     WavRepairResult result = RepairWavHeader(path);
-    EXPECT_TRUE(result.changed);
-    EXPECT_FALSE(result.headerWasEmpty);
-    EXPECT_EQ(result.rate, kRate);
-    EXPECT_EQ(result.channels, 2);
-    EXPECT_EQ(result.frames, kFrames);
-    EXPECT_EQ(result.trailingBytes, 2);
+    EXPECT_EQ(std::tuple(result.changed, result.headerWasEmpty, result.rate, result.channels,
+                         result.frames, result.trailingBytes),
+              std::tuple(true, false, kRate, 2, kFrames, 2));
     const std::string repaired = FileBytes(path);
     EXPECT_EQ(repaired.substr(44), killed.substr(44));  // the samples are untouched
     EXPECT_EQ(DeclaredSamples(repaired, 4 * kBlock), all);
-    if (HaveTool("sox")) {
-        const DecodedWav wav = ReadWithSox(path);
-        EXPECT_EQ(wav.rate, kRate);
-        EXPECT_EQ(wav.frames, kFrames);
-        EXPECT_EQ(wav.samples, all);
-    }
     // A sound header is left alone, not even written again.
     const auto lastWrite = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
     std::filesystem::last_write_time(path, lastWrite);
@@ -198,8 +180,7 @@ TEST(WavRecorder, KilledRecordingOpensUpToTheLastHeaderUpdateAndIsRepaired) {
     EXPECT_EQ(std::filesystem::last_write_time(path), lastWrite);
 
     std::fstream(path, std::ios::binary | std::ios::in | std::ios::out) << std::string(44, '\0');
-    result = RepairWavHeader(path, {.rate = kRate, .channels = 2});
-    EXPECT_TRUE(result.headerWasEmpty);
+    EXPECT_TRUE(RepairWavHeader(path, {.rate = kRate, .channels = 2}).headerWasEmpty);
     EXPECT_EQ(FileBytes(path), repaired);
 }
 
@@ -235,20 +216,6 @@ TEST(WavRepair, RefusesWhatIsNotSuchARecordingAndLeavesItAlone) {
     EXPECT_EQ(ErrorNumberOf([&] { RepairWavHeader(folder.Path()); }), 75);
 }
 
-TEST(Bmove, BadArgumentsAreReportedAndMoveNothing) {
-    CapturedMessages messages;
-    int16_t source[2] = {1, 2}, target[2] = {0, 0};
-    BMOVE(source, target, -2);
-    BMOVE(source, nullptr, 4);
-    BMOVE(source, nullptr, 0);
-    BMOVE(source, target, 4);
-    EXPECT_EQ(messages.shown,
-              (std::vector<std::string>{
-                  "BMOVE|64|Versuchte Verwendug von BMOVE mit negativer Anzahl von Bytes!",
-                  "BMOVE|64|Zieladresse ist 0 "}));
-    EXPECT_EQ(target[1], 2);
-}
-
 // Playback of a file whose header is blank: every frame in order, both channels.
 FRESH_TEST(Playback, StereoFilePlaysEveryFrameInOrder) {
     TempFolder folder;
@@ -256,8 +223,7 @@ FRESH_TEST(Playback, StereoFilePlaysEveryFrameInOrder) {
     for (int16_t i = 1; i <= 2500; ++i)
         frames.insert(frames.end(), {i, int16_t(-i)});
     std::ofstream(folder / "st.wav", std::ios::binary)
-        << std::string(44, '\0')
-        << std::string(reinterpret_cast<const char*>(frames.data()), frames.size() * 2);
+        << std::string(44, '\0') << platform::testing::SampleBytes(frames);
     PipelineHost host;
     platform::ManualWaveOutput output;
     host.Configure({.channels = 2, .samples = 400, .buffers = 3, .analysisOff = false},
@@ -271,6 +237,126 @@ FRESH_TEST(Playback, StereoFilePlaysEveryFrameInOrder) {
     EXPECT_EQ(output.Played(), frames);
     EXPECT_EQ(output.LastFormat()->nChannels, 2);
     EXPECT_EQ(host.Count("doneplay"), 1);
+}
+
+// What the second of two stereo blocks gets: counted and timed always (unless the call is
+// nested too deep), handed back only while running on an unchanged device list, copied
+// only while running, analysed only when the analysis is free (else counted missed).
+TEST(WindowProcWave, BusyAnalysisNestingAndPauseDecideWhatABlockGets) {
+    // Before the block: analysis busy, paused, a device plugged in, the nesting depth.
+    // After it: blocks done, the block in record 2, buffers queued, missed, last analysed.
+    struct Case {
+        const char* what;
+        bool busy, paused, plugged;
+        int32_t depth, blocksDone, copiedBlock, queued, missed, analysed;
+    };
+    const Case cases[] = {
+        {"analysis busy", true, false, false, 0, 2, 2, 4, 1, 1},
+        {"19 nested calls", false, false, false, 19, 2, 2, 4, 0, 2},
+        {"the 21st nested call", false, false, false, 20, 1, 0, 3, 0, 1},
+        {"paused", false, true, false, 0, 2, 0, 3, 0, 1},
+        {"device list changed", false, false, true, 0, 2, 2, 3, 0, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        OnFreshThread([&] {
+            PipelineHost host;
+            host.StartCapture({.channels = 2, .analysisOff = false});
+            host.Deliver(TestBlock(1, 2000));
+            if (c.paused)
+                host.engine->Pause();
+            std::optional<ManualWaveInput> pluggedIn;
+            if (c.plugged)
+                pluggedIn.emplace("Plugged in");
+            const double before = State().LastBlockTime;
+            State().AnalysisBusy = c.busy;
+            State().CallbackDepth = c.depth;
+            host.Deliver(TestBlock(2, 2000));
+            EXPECT_EQ(State().LastBlockTime > before, c.blocksDone == 2);
+            EXPECT_EQ(
+                std::tuple(State().BlocksDone, State().BlockRecords(2).BlockNumber,
+                           int32_t(host.input.QueuedCount()), State().MissedCount,
+                           State().LastAnalyzedBlock, State().CallbackDepth),
+                std::tuple(c.blocksDone, c.copiedBlock, c.queued, c.missed, c.analysed, c.depth));
+        });
+    }
+}
+
+FRESH_TEST(WindowProcWave, LoopMethod3LeavesRequeueingToNextBuffer) {
+    PipelineHost host;
+    host.StartCapture({.loopMethod = 3});
+    host.Deliver(TestBlock(1, 1000));
+    EXPECT_EQ(State().BlockRecords(1).Left(999), TestBlock(1, 1000)[999]);
+    EXPECT_EQ(host.input.QueuedCount(), 3u);
+    host.input.Fill(TestBlock(2, 500));  // buffer 2 comes back half full
+    platform::DoEvents();
+    NextBuffer(0);  // 2 came back partly filled: skipped
+    const uint32_t timer = State().TimerId;
+    EXPECT_NE(timer, 0u);  // the timer window is hooked: the analysis timer starts
+    NextBuffer(0);         // 3 and 4 are still queued: offered, refused
+    NextBuffer(0);
+    EXPECT_EQ(host.input.QueuedCount(), 2u);
+    EXPECT_EQ(State().CurrentBuffer, 4);
+    NextBuffer(0);  // 1: full, queued again
+    EXPECT_EQ(host.input.QueuedCount(), 3u);
+    EXPECT_EQ(State().TimerId, timer);
+}
+
+FRESH_TEST(WindowProcTimer, ErrorRemovesTheTimerHookAndMutesTheWaveHook) {
+    PipelineHost host;
+    host.StartCapture({});
+    State().Sequence.Erase();  // the analysis fails on its history
+    platform::SendMessageA(State().TimerWindow, kTimerTickMessage, kTimerTickWord, 0);
+    EXPECT_EQ(std::tuple(State().SubclassMark, State().OldTimerProc),
+              std::tuple(kHooksRemoved, nullptr));
+    EXPECT_NE(State().OldWaveProc, nullptr);
+    host.Deliver(TestBlock(1, 1000));
+    EXPECT_EQ(State().BlocksDone, 0);
+}
+
+FRESH_TEST(WindowProcTimer, TicksRunTheAnalysisOnTheOwningThreadWhileItIsNotBusy) {
+    PipelineHost host;
+    int analyses = 0;  // each analysis sets the lamp once
+    std::thread::id where;
+    host.lamp.OnRefresh([&](int32_t) {
+        ++analyses;
+        where = std::this_thread::get_id();
+    });
+    host.StartCapture(
+        {.sps = 44100, .samples = 1024, .buffers = 2, .analysis = 3, .analysisOff = false});
+    analyses = 0;
+    platform::RunMessageLoop([&] { return analyses >= 3; }, std::chrono::seconds(5));
+    EXPECT_GE(analyses, 3);
+    EXPECT_EQ(where, std::this_thread::get_id());
+    State().AnalysisBusy = true;
+    analyses = 0;
+    platform::RunMessageLoop(nullptr, std::chrono::milliseconds(100));
+    EXPECT_EQ(analyses, 0);
+}
+
+// A second hook is refused and the first one kept; an error inside the hook removes it and
+// greys the lamp.
+FRESH_TEST(Subclassing, SecondInstallIsRefusedAndAnErrorRemovesTheHook) {
+    PipelineHost host;
+    host.StartCapture({});
+    const auto hook = State().OldWaveProc;
+    const auto error = CaughtError([] { SubClassWaveIn(1); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->Number(), 1001);
+    EXPECT_EQ(error->Description(),
+              "Sub SubClassWaveIn in Aurelix\r\nFunction SubClassWaveIn in "
+              "Aurelix\r\nSubclassing is already active!");
+    EXPECT_EQ(State().OldWaveProc, hook);
+    host.Deliver(TestBlock(1, 1000));
+    EXPECT_EQ(State().BlocksDone, 1);
+
+    State().BlockRecords(2).Left.Erase();
+    host.Deliver(TestBlock(2, 1000));  // CopyBuffer fails on the broken record
+    EXPECT_EQ(std::tuple(State().SubclassMark, State().OldWaveProc),
+              std::tuple(kHooksRemoved, nullptr));
+    EXPECT_EQ(host.lamp.BackColor(), platform::RGB(127, 127, 127));
+    host.Deliver(TestBlock(3, 1000));
+    EXPECT_EQ(State().BlocksDone, 2);  // messages reach the plain window now
 }
 
 }  // namespace
