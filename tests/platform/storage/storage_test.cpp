@@ -11,7 +11,6 @@
 #include <functional>
 #include <limits>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -72,10 +71,7 @@ TEST_F(FileIo, PositionsFollowReadsAndWritesAndBeyondTheEndIsZeros) {
     EXPECT_EQ(FileBytes(path), "aXYdef" + std::string(38, '\0') + "S");
     EXPECT_EQ(FileLen(path), 45);
 
-    // Binary keeps what is there; Output empties it and is not for reading.
-    FileOpen(1, path, FileMode::Binary);
-    EXPECT_EQ(FileLength(1), 45);
-    FileClose(1);
+    // Output empties the file and is not for reading.
     FileOpen(1, path, FileMode::Output);
     EXPECT_EQ(FileLength(1), 0);
     EXPECT_EQ(ErrorNumberOf([&] { FileRead(1, buffer.data(), 1); }), 54);
@@ -101,7 +97,6 @@ TEST_F(FileIo, MisuseRaisesTheRuntimesNumbers) {
         {"missing folder", [&] { FileOpen(6, noFolder, FileMode::Output); }, 53, noFolder},
         {"a folder", [&] { FileOpen(6, folder_.Path(), FileMode::Binary); }, 75, folder_.Path()},
         {"position 0", [] { FileSeek(5, 0); }, 5, present},
-        {"write at position 0", [] { FileWriteAt(5, 0, "x", 1); }, 5, present},
     };
     for (const auto& item : cases)
         EXPECT_TRUE(Raises(item.action, item.number, item.inDescription)) << item.what;
@@ -118,17 +113,6 @@ TEST_F(FileIo, NumbersAreHandedOutLowestFirstUpTo511) {
     EXPECT_EQ(ErrorNumberOf([] { FreeFile(); }), 67);
     FileClose(200);
     EXPECT_EQ(FreeFile(), 200);
-}
-
-TEST_F(FileIo, ReadOnlyFileOpensForReadingAndRefusesWrites) {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "permissions do not bind the superuser";
-    const std::string path = folder_ / "readonly.wav";
-    Create(path, "RIFF");
-    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
-    FileOpen(1, path, FileMode::Binary);
-    EXPECT_TRUE(Raises([] { FileWrite(1, "x", 1); }, 75, path));
-    EXPECT_EQ(FileBytes(path), "RIFF");
 }
 
 class PropertyBagFile : public ::testing::Test {
@@ -291,25 +275,6 @@ TEST_F(SettingsStore, AwkwardNamesAndValuesComeBackExactly) {
         EXPECT_EQ(GetSetting(word(i), word(i + 1), word(i + 2), "missing"), word(i + 3)) << i;
 }
 
-// Each save takes the lock on a descriptor of its own, so two threads contend for it as
-// two processes would.
-TEST_F(SettingsStore, TwoWritersAtOnceLoseNothing) {
-    auto writeAll = [](const char* writer) {
-        for (int i = 0; i < 200; ++i)
-            SaveSetting("AurelyxOCX", writer, "Key" + std::to_string(i), std::to_string(i * 7));
-    };
-    std::thread second(writeAll, "second");
-    writeAll("first");
-    second.join();
-    for (const char* writer : {"first", "second"}) {
-        for (int i = 0; i < 200; ++i)
-            ASSERT_EQ(GetSetting("AurelyxOCX", writer, "Key" + std::to_string(i)),
-                      std::to_string(i * 7));
-    }
-    // Nothing set aside, no temporary file left behind.
-    EXPECT_EQ(SortedListing(), (std::vector<std::string>{"settings.ini", "settings.ini.lock"}));
-}
-
 // What cannot be read counts as no settings; the next save keeps it aside, says so once,
 // and starts afresh.
 TEST_F(SettingsStore, UnreadableFileReadsAsDefaultsAndIsKeptAsideOnSave) {
@@ -354,16 +319,6 @@ TEST_F(SettingsStore, LockHeldTooLongFailsTheSave) {
     EXPECT_TRUE(Raises([] { Save("1"); }, 75, lockPath + " (held by another writer"));
     ::close(holder);
     EXPECT_EQ(Get("none"), "none");
-}
-
-// A settings file kept elsewhere behind a symbolic link stays linked after a save.
-TEST_F(SettingsStore, SymlinkedFileStaysALink) {
-    fs::create_symlink(home_ / "kept.ini", File());
-    Save("first");
-    Save("second");
-    EXPECT_TRUE(fs::is_symlink(File()));
-    EXPECT_EQ(Get(), "second");
-    EXPECT_GT(fs::file_size(home_ / "kept.ini"), 0u);
 }
 
 }  // namespace
