@@ -1,16 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <ctime>
-#include <deque>
 #include <filesystem>
 #include <limits>
-#include <random>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "aurelix/platform/runtime/bounded_array.h"
@@ -30,7 +26,6 @@ using testing::ErrorNumberOf;
 constexpr int32_t kLongMin = std::numeric_limits<int32_t>::min();
 
 TEST(PassOn, ChainOfTwoTrappingProceduresReadsOutermostFirst) {
-    EXPECT_STREQ(RuntimeError(err::kSubscriptOutOfRange).what(), "Subscript out of range");
     std::string errorText;
     const auto error = aurelix::testing::CaughtError([&] {
         Trapped(errorText, "Sub Outer in clsAurel", [&] {
@@ -90,21 +85,14 @@ TEST(Arithmetic, OutOfRangeRaisesOverflowAndTheExtremesFit) {
     EXPECT_EQ(ErrorNumberOf([] { CheckedMul32(65536, 32768); }), 6);
     EXPECT_EQ(ErrorNumberOf([] { IntegerDivide(kLongMin, -1); }), 6);
     EXPECT_EQ(ErrorNumberOf([] { Divide(1.0, 0.0); }), 11);
-    EXPECT_EQ(ErrorNumberOf([] { Divide(0.0, -0.0); }), 11);
     EXPECT_EQ(ErrorNumberOf([] { IntegerDivide(7, 0); }), 11);
 }
 
 TEST(Variant, BooleansAreMinusOneAndComparisonFollowsTheRuntime) {
-    EXPECT_EQ(Variant(true).ToLong(), -1);
-    EXPECT_EQ(Variant(true).ToString(), "True");
     EXPECT_EQ(Variant(false).ToString(), "False");
     EXPECT_TRUE(Variant(" true ").ToBoolean());
     EXPECT_FALSE(Variant("FALSE").ToBoolean());
     EXPECT_TRUE(Variant("2abc").ToBoolean());
-    EXPECT_TRUE(Variant(int16_t{-3}).ToBoolean());
-    EXPECT_FALSE(Variant().ToBoolean());
-    EXPECT_EQ(Variant().ToLong(), 0);
-    EXPECT_EQ(Variant().ToString(), "");
     // Text stays text: a string literal must not turn into a Boolean.
     EXPECT_EQ(Variant("x").Type(), VariantType::String);
 
@@ -112,7 +100,6 @@ TEST(Variant, BooleansAreMinusOneAndComparisonFollowsTheRuntime) {
     EXPECT_EQ(Variant(int16_t{-1}), Variant(true));
     EXPECT_EQ(Variant(), Variant(0));
     EXPECT_EQ(Variant(), Variant(""));
-    EXPECT_EQ(Variant("abc"), Variant(std::string("abc")));
     EXPECT_NE(Variant("5"), Variant(5));
     EXPECT_NE(Variant("abc"), Variant("ABC"));
     EXPECT_NE(Variant(0.1f), Variant(0.1));  // a Single widens exactly, 0.1 is not 0.1f
@@ -131,52 +118,36 @@ TEST(NumberText, IsPlainDecimalAndLeadingNumberReadsItBackExactly) {
         {".", 0},        {"- 5", 0},          {"e5", 0}, {"0x1F", 0},    {"1e-400", 0.0},
         {"007", 7},
     };
-    for (const auto& item : cases) {
-        SCOPED_TRACE(item.text);
-        EXPECT_EQ(LeadingNumber(item.text), item.value);
-    }
+    for (const auto& item : cases)
+        EXPECT_EQ(LeadingNumber(item.text), item.value) << item.text;
     EXPECT_EQ(LeadingNumberLength("  -1.5e3 rest"), 8u);
-    EXPECT_EQ(LeadingNumberLength("  x"), 0u);
     EXPECT_EQ(ErrorNumberOf([] { LeadingNumber("-1e400"); }), 6);
 
     EXPECT_EQ(NumberText(0.1), "0.1");
     EXPECT_EQ(NumberText(0.1f), "0.1");
-    EXPECT_EQ(NumberText(-2.5), "-2.5");
     EXPECT_EQ(NumberText(1e20), "100000000000000000000");
     EXPECT_EQ(NumberText(1e-7), "0.0000001");
     EXPECT_EQ(NumberText(std::nan("")), "NaN");
     EXPECT_EQ(NumberText(-std::numeric_limits<double>::infinity()), "-Infinity");
-    std::mt19937_64 random(52);
-    std::uniform_real_distribution<double> mantissa(-1.0, 1.0);
-    std::uniform_int_distribution<int> exponent(-300, 300);
-    for (int i = 0; i < 2000; ++i) {
-        const double value = std::ldexp(mantissa(random), exponent(random));
-        ASSERT_EQ(LeadingNumber(NumberText(value)), value) << NumberText(value);
-        const float single = static_cast<float>(mantissa(random) * 1e6);
-        ASSERT_EQ(static_cast<float>(LeadingNumber(NumberText(single))), single);
+    for (double value :
+         {1.0 / 3.0, -2.0 / 3.0 * 1e-300, 123456789.123456789e200,
+          std::numeric_limits<double>::max(), std::numeric_limits<double>::denorm_min(), -0.0}) {
+        EXPECT_EQ(LeadingNumber(NumberText(value)), value) << NumberText(value);
     }
-    for (double extreme :
-         {std::numeric_limits<double>::max(), std::numeric_limits<double>::denorm_min(), -0.0}) {
-        EXPECT_EQ(LeadingNumber(NumberText(extreme)), extreme) << NumberText(extreme);
-    }
+    const float third = 1.0f / 3.0f;
+    EXPECT_EQ(static_cast<float>(LeadingNumber(NumberText(third))), third) << NumberText(third);
 }
 
-TEST(BoundedArray, EveryAccessIsCheckedPreserveKeepsTheOverlapAndColumnsAreContiguous) {
+TEST(BoundedArray, EveryAccessIsCheckedAndPreserveKeepsTheOverlap) {
     BoundedArray<int32_t> array;
-    EXPECT_FALSE(array.IsAllocated());
-    EXPECT_EQ(array.Count(), 0);
-    EXPECT_EQ(ErrorNumberOf([&] { array.Upper(); }), 9);
-    EXPECT_EQ(ErrorNumberOf([&] { array(0); }), 9);
+    EXPECT_EQ(ErrorNumberOf([&] { array(0); }), 9);  // not dimensioned yet
     EXPECT_EQ(ErrorNumberOf([] { BoundedArray<int>(5, 3); }), 9);
-
     array.ReDim(1, 100);
     array(1) = 7;
-    array(100) = 8;
-    EXPECT_EQ(array.data()[99], 8);
+    EXPECT_EQ(array.Range(50, 100), array.data() + 49);
     EXPECT_EQ(ErrorNumberOf([&] { array(0); }), 9);
     EXPECT_EQ(ErrorNumberOf([&] { array(101); }), 9);
     EXPECT_EQ(ErrorNumberOf([&] { array.Range(1, 101); }), 9);
-    EXPECT_EQ(array.Range(50, 100), array.data() + 49);
 
     array.ReDimPreserve(-1, 1);  // drops the top, adds below
     EXPECT_EQ(array.Count(), 3);
@@ -187,76 +158,48 @@ TEST(BoundedArray, EveryAccessIsCheckedPreserveKeepsTheOverlapAndColumnsAreConti
     EXPECT_EQ(array(1), 0);
     array.Erase();
     EXPECT_FALSE(array.IsAllocated());
-
-    // Two dimensions: the columns, the buffers of the ring, lie one after the other.
-    BoundedArray2D<int16_t> ring;
-    EXPECT_EQ(ErrorNumberOf([&] { ring(0, 1); }), 9);
-    ring.ReDim(0, 3, 1, 2);  // two buffers of four samples
-    ring(0, 2) = 5;
-    ring(3, 1) = 6;
-    EXPECT_EQ(ring.Address(0, 2) - ring.Address(0, 1), 4);
-    EXPECT_EQ(ring.data()[4], 5);
-    EXPECT_EQ(ring.data()[3], 6);
-    EXPECT_EQ(ErrorNumberOf([&] { ring(4, 1); }), 9);
-    EXPECT_EQ(ErrorNumberOf([&] { ring(0, 3); }), 9);
-    EXPECT_EQ(ErrorNumberOf([&] { ring(0, 0); }), 9);
 }
 
 // Scripts of pushes (+n pushes n values), pops (-n) and erasures ('e': drop multiples of
-// three) against std::deque: wrapping, growing while wrapped and compacting keep the
-// order of what is left.
-TEST(RingQueue, BehavesAsADequeAcrossWrapsGrowthAndErasure) {
-    const std::vector<std::string> scripts = {
-        "+5 -3 +20 -10 +40 -50",          // grows while wrapped
-        "+16 -8 +8 e -4 +30 e -20",       // erasure across the wrap point
-        "+1 -1 +1 -1 +16 -16 +17 e -11",  // empty, full, one over
-    };
+// three) against a vector: wrapping, growing while wrapped and compacting keep the order
+// of what is left.
+TEST(RingQueue, KeepsItsOrderAcrossWrapsGrowthAndErasure) {
     auto multipleOfThree = [](int v) { return v % 3 == 0; };
-    for (const std::string& script : scripts) {
-        SCOPED_TRACE(script);
+    for (const char* script : {
+             "+5 -3 +20 -10 +40 -50",          // grows while wrapped
+             "+16 -8 +8 e -4 +30 e -20",       // erasure across the wrap point
+             "+1 -1 +1 -1 +16 -16 +17 e -11",  // empty, full, one over
+         }) {
         RingQueue<int> ring;
-        std::deque<int> reference;
+        std::vector<int> reference;
         int next = 0;
         std::istringstream ops(script);
         for (std::string op; ops >> op;) {
-            const int n = op == "e" ? 0 : std::stoi(op.substr(1));
-            for (int i = 0; i < n; ++i) {
+            if (op == "e") {
+                ring.erase_if(multipleOfThree);
+                std::erase_if(reference, multipleOfThree);
+            }
+            for (int n = op == "e" ? 0 : std::stoi(op.substr(1)); n > 0; --n) {
                 if (op[0] == '+') {
                     ring.push_back(next);
                     reference.push_back(next++);
                 } else {
                     ASSERT_EQ(ring.front(), reference.front());
                     ring.pop_front();
-                    reference.pop_front();
+                    reference.erase(reference.begin());
                 }
             }
-            if (op == "e") {
-                ring.erase_if(multipleOfThree);
-                std::erase_if(reference, multipleOfThree);
-            }
-            ASSERT_EQ(ring.size(), reference.size());
-            for (size_t i = 0; i < reference.size(); ++i)
-                ASSERT_EQ(ring[i], reference[i]) << " at " << i;
+            std::vector<int> contents;
+            for (size_t i = 0; i < ring.size(); ++i)
+                contents.push_back(ring[i]);
+            ASSERT_EQ(contents, reference) << script << " after " << op;
             EXPECT_EQ(ring.any_of(multipleOfThree),
-                      std::any_of(reference.begin(), reference.end(), multipleOfThree));
+                      std::ranges::any_of(reference, multipleOfThree));
         }
     }
 }
 
-TEST(Clock, CountsNanosecondsKnowsTheTimeOfDayAndTheLibrarysFolder) {
-    int64_t frequency = 0;
-    ASSERT_TRUE(QueryPerformanceFrequency(&frequency));
-    EXPECT_EQ(frequency, 1'000'000'000);
-    int64_t before = 0;
-    int64_t after = 0;
-    ASSERT_TRUE(QueryPerformanceCounter(&before));
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_TRUE(QueryPerformanceCounter(&after));
-    // A lower bound only: the sleep may take longer, never shorter.
-    EXPECT_GE(after - before, 20'000'000);
-    EXPECT_FALSE(QueryPerformanceCounter(nullptr));
-    EXPECT_FALSE(QueryPerformanceFrequency(nullptr));
-
+TEST(Clock, KnowsTheTimeOfDayAndTheLibrarysFolder) {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
@@ -264,23 +207,20 @@ TEST(Clock, CountsNanosecondsKnowsTheTimeOfDayAndTheLibrarysFolder) {
     // Within two seconds, also across midnight.
     const double difference = std::fabs(SecondsSinceMidnight() - expected);
     EXPECT_LT(std::min(difference, 86400.0 - difference), 2.0);
-
     // The library is linked statically into this test program.
-    const auto program = std::filesystem::canonical("/proc/self/exe");
-    EXPECT_EQ(LibraryFolder(), program.parent_path().string());
+    EXPECT_EQ(LibraryFolder(), std::filesystem::canonical("/proc/self/exe").parent_path());
 }
 
+// Without a handler a message box is one line on stderr, its line breaks turned to spaces.
 TEST(MsgBox, WritesOneLineToStderrUnlessAHandlerIsSet) {
     ::testing::internal::CaptureStderr();
-    MsgBox("Function Start in clsAurel\r\nOverflow", kMsgBoxCritical, "Aurelix");
     {
-        aurelix::testing::CapturedMessages messages;
+        testing::CapturedMessages messages;
         MsgBox("Zieladresse ist 0 ", kMsgBoxInformation, "BMOVE");
-        EXPECT_EQ(messages.shown, std::vector<std::string>{"BMOVE|64|Zieladresse ist 0 "});
     }
-    MsgBox("after", kMsgBoxInformation, "t");
+    MsgBox("Function Start in clsAurel\r\nOverflow", kMsgBoxCritical, "Aurelix");
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "Aurelix: Function Start in clsAurel Overflow\nt: after\n");
+              "Aurelix: Function Start in clsAurel Overflow\n");
 }
 
 }  // namespace
