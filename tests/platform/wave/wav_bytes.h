@@ -13,47 +13,28 @@
 // Hand-made WAV files for the file-device tests.
 namespace aurelix::platform::testing {
 
-inline void PutLe(std::string& bytes, uint32_t value, int width) {
-    for (int i = 0; i < width; ++i) {
-        bytes.push_back(char((value >> (8 * i)) & 0xFF));
-    }
+// `width` bytes of `value`, little-endian (the host's order).
+inline std::string Le(uint32_t value, int width) {
+    return {reinterpret_cast<const char*>(&value), size_t(width)};
 }
 
 // Padded to an even length, as RIFF wants.
 inline std::string Chunk(const std::string& id, const std::string& body) {
-    std::string bytes = id;
-    PutLe(bytes, uint32_t(body.size()), 4);
-    bytes += body;
-    if (body.size() % 2 == 1) {
-        bytes.push_back('\0');
-    }
-    return bytes;
+    return id + Le(uint32_t(body.size()), 4) + body + std::string(body.size() % 2, '\0');
 }
 
 inline std::string FormatBody(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits) {
-    std::string body;
     const uint16_t blockAlign = uint16_t(channels * bits / 8);
-    PutLe(body, tag, 2);
-    PutLe(body, channels, 2);
-    PutLe(body, rate, 4);
-    PutLe(body, rate * blockAlign, 4);
-    PutLe(body, blockAlign, 2);
-    PutLe(body, bits, 2);
-    return body;
+    return Le(tag, 2) + Le(channels, 2) + Le(rate, 4) + Le(rate * blockAlign, 4) +
+           Le(blockAlign, 2) + Le(bits, 2);
 }
 
 inline std::string SampleBytes(const std::vector<int16_t>& samples) {
-    std::string bytes;
-    for (int16_t sample : samples) {
-        PutLe(bytes, uint16_t(sample), 2);
-    }
-    return bytes;
+    return {reinterpret_cast<const char*>(samples.data()), samples.size() * 2};
 }
 
 inline std::string Riff(const std::string& chunks) {
-    std::string bytes = "RIFF";
-    PutLe(bytes, uint32_t(chunks.size() + 4), 4);
-    return bytes + "WAVE" + chunks;
+    return "RIFF" + Le(uint32_t(chunks.size() + 4), 4) + "WAVE" + chunks;
 }
 
 // A plain 16-bit PCM file: a format chunk and the data.
