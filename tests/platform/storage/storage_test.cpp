@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
 #include <cmath>
@@ -311,6 +312,42 @@ TEST_F(SettingsStore, LockHeldTooLongFailsTheSave) {
     EXPECT_TRUE(Raises([] { Save("1"); }, 75, lockPath + " (held by another writer"));
     ::close(holder);
     EXPECT_EQ(Get("none"), "none");
+}
+
+// The lock covers the whole read-modify-write: two processes saving at once lose nothing.
+TEST_F(SettingsStore, TwoProcessesWritingAtOnceLoseNothing) {
+    constexpr int kKeys = 100;
+    const auto write = [](const char* section) {
+        for (int i = 0; i < kKeys; ++i)
+            SaveSetting("AurelyxOCX", section, "Key" + std::to_string(i), std::to_string(i));
+    };
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        write("child");  // an error escaping here aborts the child, which the parent sees
+        _exit(0);
+    }
+    write("parent");
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    for (const char* section : {"child", "parent"})
+        for (int i = 0; i < kKeys; ++i)
+            EXPECT_EQ(GetSetting("AurelyxOCX", section, "Key" + std::to_string(i)),
+                      std::to_string(i))
+                << section << i;
+    EXPECT_EQ(SortedListing(), (std::vector<std::string>{"settings.ini", "settings.ini.lock"}));
+}
+
+// A settings file kept elsewhere behind a symbolic link stays linked after a save.
+TEST_F(SettingsStore, SymlinkedFileStaysALink) {
+    const std::string target = home_ / "kept.ini";
+    fs::create_symlink(target, File());
+    Save("1");
+    Save("2");
+    EXPECT_TRUE(fs::is_symlink(File()));
+    EXPECT_EQ(Get(), "2");
+    EXPECT_NE(FileBytes(target).find("LastHandle=2"), npos);
 }
 
 }  // namespace
