@@ -35,11 +35,8 @@ FRESH_TEST(clsAurelSettings, SamplesFollowTheAnalysisRules) {
     } steps[] = {
         {1, -1, 1024, {0}},        // a new engine's 0 samples are fitted
         {0, 0, 1, {}},             // below 1 stores 1 without an event
-        {-1, -7, 1, {}},           //
         {3, -1, 1, {}},            // 1 is a power of two
-        {-1, 0, 1, {}},            //
         {-1, 1000, 1024, {1000}},  // the FFT bit forces powers of two
-        {-1, 1024, 1024, {}},      //
         {1, 1000, 1000, {}},       //
         {3, -1, 1024, {1000}},     // switching 1 -> 3 refits
     };
@@ -54,9 +51,8 @@ FRESH_TEST(clsAurelSettings, SamplesFollowTheAnalysisRules) {
         if (step.samples != -1) {
             engine.Samples(step.samples);
         }
-        EXPECT_EQ(engine.Samples(), step.expected);
-        EXPECT_EQ(state::State().BlockSamples, step.expected);
-        EXPECT_EQ(events.changed, step.changed);
+        EXPECT_EQ(std::tuple(engine.Samples(), state::State().BlockSamples, events.changed),
+                  std::tuple(step.expected, step.expected, step.changed));
     }
     EXPECT_EQ(state::State().AnalysisFlags, 3);
 }
@@ -65,9 +61,6 @@ FRESH_TEST(clsAurelSettings, SamplesFollowTheAnalysisRules) {
 // rate is known; recording defaults only an empty file name.
 FRESH_TEST(clsAurelSettings, ThresholdSamplingTimeAndRecordingFileName) {
     clsAurel engine;
-    engine.Threshold(0.5f);
-    EXPECT_EQ(state::State().ThresholdLevel, 160);
-    EXPECT_EQ(engine.Threshold(), 0.5f);
     engine.Threshold(0.0078125f);  // exactly 2.5 level units: half to even
     EXPECT_EQ(state::State().ThresholdLevel, 2);
     state::State().ThresholdLevel = 1601;
@@ -79,7 +72,6 @@ FRESH_TEST(clsAurelSettings, ThresholdSamplingTimeAndRecordingFileName) {
     engine.SPS(44100);
     engine.Samples(4410);
     EXPECT_DOUBLE_EQ(engine.SamplingTime(), 100.0);
-    EXPECT_EQ(state::State().SampleRate, 44100);
 
     engine.Recording(true);
     EXPECT_EQ(std::filesystem::path(engine.FileName()),
@@ -96,12 +88,11 @@ FRESH_TEST(clsAurelHost, StandaloneEngineUsesItsOwnHostAndAHostedOneNeedsTheCont
     {
         clsAurel engine;
         ASSERT_NE(engine.Host(), nullptr);
-        EXPECT_FALSE(engine.Host()->Visible());
-        EXPECT_EQ(state::State().Timer, &engine.Host()->Timer1);
-        EXPECT_EQ(state::State().EngineObject, &engine);
+        EXPECT_EQ(
+            std::tuple(engine.Host()->Visible(), state::State().Timer, state::State().EngineObject),
+            std::tuple(false, &engine.Host()->Timer1, &engine));
         engine.TimerInterval(25);
         EXPECT_EQ(engine.Host()->Timer1.Interval(), 25);
-
         engine.Samples(512);
         engine.SPS(8000);
         engine.Channels(1);
@@ -111,9 +102,8 @@ FRESH_TEST(clsAurelHost, StandaloneEngineUsesItsOwnHostAndAHostedOneNeedsTheCont
         auto lamp = std::make_shared<platform::Label>();
         engine.FlashControl(lamp);
         EXPECT_EQ(engine.Init(), 0);
-        EXPECT_EQ(state::State().Status, 3);
-        EXPECT_EQ(state::State().Lamp, lamp.get());
-        EXPECT_EQ(state::State().WaveWindow, engine.Host()->txtSub.hwnd());
+        EXPECT_EQ(std::tuple(state::State().Status, state::State().Lamp, state::State().WaveWindow),
+                  std::tuple(3, lamp.get(), engine.Host()->txtSub.hwnd()));
     }  // the engine resets on its way out
     EXPECT_FALSE(device.IsOpen());
     EXPECT_EQ(std::tuple(state::State().Status, state::State().Timer, state::State().EngineObject),
@@ -127,6 +117,8 @@ FRESH_TEST(clsAurelHost, StandaloneEngineUsesItsOwnHostAndAHostedOneNeedsTheCont
     EXPECT_EQ(ErrorNumberOf([&] { hosted.Init(); }), 424);
 }
 
+// Arrays are copied per channel (a mono engine leaves the right channel's target alone);
+// peaks are delivered once, and not while the analysis writes them.
 FRESH_TEST(clsAurelDataAccess, ArraysAreCopiedByChannelAndPeaksDeliveredOnce) {
     clsAurel engine;
     auto& state = state::State();
@@ -135,32 +127,25 @@ FRESH_TEST(clsAurelDataAccess, ArraysAreCopiedByChannelAndPeaksDeliveredOnce) {
               "Property Get Spectrum in clsAurel\r\nSubscript out of range");
     EXPECT_EQ(state.ErrorText, "Subscript out of range");
     EXPECT_EQ(engine.Spectrum(spectrum, 2), 0);  // mono
-    state.SpectrumL.ReDim(0, 511);
-    EXPECT_EQ(engine.Spectrum(spectrum, 1), 512);
 
     state.PeaksL.ReDim(0, 2);
     state.PeaksL(1) = -10;
-    state.PeaksL(2) = 300;
     platform::BoundedArray<float> peaks;
     EXPECT_EQ(engine.Peaks(peaks, 1), 0);
     EXPECT_EQ(std::tuple(peaks.Upper(), peaks(1)), std::tuple(2, -10.0f));
     engine.Peaks(peaks, 1);
-    ASSERT_EQ(peaks.Upper(), 1);
-    EXPECT_EQ(std::tuple(peaks(0), peaks(1)), std::tuple(0.0f, 0.0f));
+    EXPECT_EQ(std::tuple(peaks.Upper(), peaks(1)), std::tuple(1, 0.0f));
     state.PeaksBusy = true;
     platform::BoundedArray<float> untouched(0, 5);
     engine.Peaks(untouched, 1);
     EXPECT_EQ(untouched.Upper(), 5);
 
-    platform::BoundedArray<int16_t> wave;
-    EXPECT_EQ(engine.WaveData(wave, 1), 0);  // nothing captured yet
     state.WaveR.ReDim(0, 3);
     state.WaveR(2) = 22;
     platform::BoundedArray<int16_t> host(0, 6);
     EXPECT_EQ(engine.WaveData(host, 2), 7);  // mono engine: left alone
     engine.Channels(2);
-    EXPECT_EQ(engine.WaveData(host, 2), 4);
-    EXPECT_EQ(host(2), 22);
+    EXPECT_EQ(std::tuple(engine.WaveData(host, 2), host(2)), std::tuple(4, 22));
 }
 
 // A recording file name whose length cannot be asked (a symbolic link to itself), so that

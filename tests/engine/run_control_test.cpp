@@ -30,52 +30,44 @@ namespace {
 using namespace aurelix::testing;
 using platform::RGB;
 
-FRESH_TEST(DeviceOpening, MessageDrivenCaptureGoesThroughStatus0_3_7_3_0) {
+// Message-driven capture (loop method 1) is confirmed by the window hook and goes 0-3-7-3-0;
+// timer-paced capture (0) has no hook to confirm it and goes 0-2-6-2-0.
+FRESH_TEST(DeviceOpening, CaptureGoesThroughItsStatusesByLoopMethod) {
     PipelineHost host;
+    const auto& state = state::State();
     host.Configure({}, *host.input.DeviceId());
-    EXPECT_EQ(state::State().Status, 0);
     EXPECT_FALSE(host.Open().has_value());
-    // Open and confirmed, nothing queued before Start; the handle is stored for a later run.
-    EXPECT_EQ(std::tuple(state::State().Status, host.lamp.BackColor(), host.input.IsStarted(),
-                         host.input.QueuedCount()),
-              std::tuple(3, RGB(127, 0, 0), true, 0u));
-    EXPECT_EQ(host.mail, std::vector<std::string>{"start"});
-    const uint32_t handle = state::State().WaveHandle;
+    // Open and confirmed, nothing queued before Start.
+    EXPECT_EQ(std::tuple(state.Status, host.lamp.BackColor(), host.input.IsStarted(),
+                         host.input.QueuedCount(), host.mail),
+              std::tuple(3, RGB(127, 0, 0), true, 0u, std::vector<std::string>{"start"}));
+    const uint32_t handle = state.WaveHandle;
     EXPECT_EQ(host.Open(), -1001);  // not idle: refused, device left alone
-    EXPECT_EQ(std::tuple(state::State().WaveHandle, state::State().Status), std::tuple(handle, 3));
-
+    EXPECT_EQ(std::tuple(state.WaveHandle, state.Status), std::tuple(handle, 3));
     host.engine->Start();
-    EXPECT_EQ(std::tuple(state::State().Status, host.input.QueuedCount()), std::tuple(7, 4u));
+    EXPECT_EQ(std::tuple(state.Status, host.input.QueuedCount()), std::tuple(7, 4u));
     const auto refreshes = host.lamp.RefreshCount();
     host.engine->Pause();
-    EXPECT_EQ(std::tuple(state::State().Status, host.lamp.RefreshCount(), host.lamp.BackColor()),
+    EXPECT_EQ(std::tuple(state.Status, host.lamp.RefreshCount(), host.lamp.BackColor()),
               std::tuple(3, refreshes + 1, RGB(127, 0, 0)));
     host.engine->Reset();
-    EXPECT_EQ(std::tuple(state::State().Status, host.input.IsOpen(), host.lamp.BackColor(),
-                         host.Count("closed")),
-              std::tuple(0, false, RGB(127, 127, 127), 1));
-    EXPECT_EQ(std::tuple(state::State().OldWaveProc, state::State().OldTimerProc),
-              std::tuple(nullptr, nullptr));
-}
+    EXPECT_EQ(std::tuple(state.Status, host.input.IsOpen(), host.lamp.BackColor(),
+                         host.Count("closed"), state.OldWaveProc, state.OldTimerProc),
+              std::tuple(0, false, RGB(127, 127, 127), 1, nullptr, nullptr));
 
-FRESH_TEST(DeviceOpening, TimerPacedCaptureGoesThroughStatus0_2_6_2_0) {
-    PipelineHost host;
     host.Configure({.loopMethod = 0}, *host.input.DeviceId());
     host.Open();
-    EXPECT_EQ(state::State().Status, 2);  // no hook, so no confirmation
-    EXPECT_TRUE(host.mail.empty());
+    EXPECT_EQ(std::tuple(state.Status, host.Count("start")), std::tuple(2, 1));
     host.engine->Start();
-    EXPECT_EQ(std::tuple(state::State().Status, host.timer.Enabled(), host.timer.Interval()),
+    EXPECT_EQ(std::tuple(state.Status, host.timer.Enabled(), host.timer.Interval()),
               std::tuple(6, true, 125));  // 1000 samples at 8000 Hz
     host.engine->Pause();
-    EXPECT_EQ(std::tuple(state::State().Status, host.timer.Enabled(), host.lamp.BackColor()),
-              std::tuple(2, false, RGB(0, 175, 0)));
-    host.engine->Reset();
-    EXPECT_EQ(state::State().Status, 0);
+    EXPECT_EQ(std::tuple(state.Status, host.timer.Enabled()), std::tuple(2, false));
 }
 
-// A missing playback file is an error, not a new file; an existing one wins over capture.
-TEST(DeviceOpening, PlaybackNeedsItsFileAndStereoBuffersSpanWholeBlocks) {
+// A missing playback file is an error, not a new file; an existing one wins over capture,
+// and a later capture that does not record neither opens nor overwrites it.
+TEST(DeviceOpening, PlaybackNeedsItsFileAndCaptureLeavesItAlone) {
     TempFolder folder;
     std::ofstream(folder / "in.wav", std::ios::binary) << std::string(44, '\0');
     OnFreshThread([&] {
@@ -92,21 +84,16 @@ TEST(DeviceOpening, PlaybackNeedsItsFileAndStereoBuffersSpanWholeBlocks) {
         host.engine->Reset();
 
         host.engine->FileName(folder / "in.wav");
-        host.engine->Recording(false);
         host.Open(3);
-        EXPECT_EQ(state::State().DeviceMode, 2);
-        EXPECT_EQ(host.engine->LoopMethod(), 1);
-        EXPECT_TRUE(host.engine->Playing());
-        EXPECT_EQ(state::State().WaveHeaders(1).dwBufferLength, 4096u);
-        EXPECT_EQ(state::State().FilePosition, 45);
+        EXPECT_EQ(std::tuple(state::State().DeviceMode, host.engine->LoopMethod(),
+                             host.engine->Playing(), state::State().FilePosition),
+                  std::tuple(2, 1, true, 45));
+        EXPECT_EQ(state::State().WaveHeaders(1).dwBufferLength, 4096u);  // stereo blocks
         host.engine->Reset();
 
-        // A later capture neither opens nor overwrites the played file.
-        host.Configure({.channels = 2, .samples = 1024}, *host.input.DeviceId());
+        host.Configure({}, *host.input.DeviceId());
         host.engine->FileName(folder / "in.wav");
-        host.engine->Recording(false);
         host.Open(1);
-        EXPECT_EQ(state::State().WaveHeaders(1).dwBufferLength, 4096u);
         EXPECT_EQ(state::State().FileNumber, 0);
     });
     EXPECT_EQ(FileBytes(folder / "in.wav"), std::string(44, '\0'));
@@ -130,11 +117,8 @@ TEST(InitFailures, AreRaisedInContextAndLeaveTheEngineUsable) {
     };
     const Case cases[] = {
         {0, "", false, 380, "Invalid property value"},
-        {-3, "", false, 380, "Invalid property value"},
         {INT32_MAX, "", false, 7, "Out of memory"},
         {4, fifo, false, 75, "Path/File access error: " + fifo + " (not a regular file)"},
-        {4, folder.Path(), false, 75,
-         "Path/File access error: " + folder.Path() + " (not a regular file)"},
         {4, "", true, 1051, "Wavedevice cannot be opened!"},
     };
     for (const Case& c : cases) {
@@ -155,11 +139,10 @@ TEST(InitFailures, AreRaisedInContextAndLeaveTheEngineUsable) {
             host.Configure({.buffers = c.buffers, .file = c.file}, *host.input.DeviceId());
             const auto error = CaughtError([&] { host.Open(); });
             ASSERT_TRUE(error);
-            EXPECT_EQ(error->Number(), c.number);
-            EXPECT_EQ(error->Source(), "Aurelix");
+            EXPECT_EQ(std::tuple(error->Number(), error->Source(), state::State().FileNumber),
+                      std::tuple(c.number, "Aurelix", 0));
             EXPECT_EQ(error->Description().rfind("Function InitX in clsAurel\r\n" + c.text, 0), 0u)
                 << error->Description();
-            EXPECT_EQ(state::State().FileNumber, 0);
             if (c.heldElsewhere) {
                 EXPECT_EQ(std::tuple(state::State().OldWaveProc, state::State().OldTimerProc,
                                      state::State().SubclassMark),
@@ -168,20 +151,12 @@ TEST(InitFailures, AreRaisedInContextAndLeaveTheEngineUsable) {
             }
             host.engine->Reset();
             EXPECT_FALSE(host.input.IsOpen());
-
-            host.Configure({}, *host.input.DeviceId());
-            EXPECT_FALSE(host.Open().has_value());
-            host.engine->Start();
+            host.StartCapture({});
             EXPECT_TRUE(host.Deliver(TestBlock(1, 1000)));
             EXPECT_EQ(state::State().BlocksDone, 1);
-            host.engine->Reset();
         });
     }
     ::close(reader);
-}
-
-std::string SettingsPath() {
-    return std::string(std::getenv("XDG_CONFIG_HOME")) + "/aurelix/settings.ini";
 }
 
 // Opens the host's manual input until its handle has the top bit set, so that the signed
@@ -199,6 +174,7 @@ uint32_t OpenWithTopBitSet(PipelineHost& host) {
     return 0;
 }
 
+// The identity of a process that has ended.
 std::string EndedProcessIdentity() {
     const pid_t child = fork();
     if (child == 0) {
@@ -209,24 +185,18 @@ std::string EndedProcessIdentity() {
 }
 
 // The stored handle is the signed device handle with its owner's identity; another engine's
-// Init closes it only when its owner is gone.
+// Init closes it only when its owner is gone. An earlier version stored the unsigned text
+// and no owner.
 TEST(StoredHandle, RecoveryClosesOnlyADeadOwnersHandle) {
-    struct Case {
-        const char* what;
-        // The owner written back with `handle`; empty: the old form, no owner.
-        std::string (*owner)();
-        bool unsignedText;
+    const struct {
+        std::string owner;  // written back with the handle; empty: the earlier version's form
         bool closed;
-    };
-    const Case cases[] = {
-        {"owner runs (this process)", [] { return platform::ThisProcessIdentity(); }, false, false},
-        {"owner ended", [] { return EndedProcessIdentity(); }, false, true},
-        {"owner's id reused by this process", [] { return std::to_string(getpid()) + " 1"; }, false,
-         true},
-        {"earlier version: unsigned text, no owner", [] { return std::string(); }, true, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    } cases[] = {{platform::ThisProcessIdentity(), false},
+                 {EndedProcessIdentity(), true},
+                 {std::to_string(getpid()) + " 1", true},  // this process's id, another start
+                 {"", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE("owner " + c.owner);
         OnFreshThread([&] {
             PipelineHost first;
             const uint32_t handle = OpenWithTopBitSet(first);
@@ -237,20 +207,17 @@ TEST(StoredHandle, RecoveryClosesOnlyADeadOwnersHandle) {
             EXPECT_EQ(platform::GetSetting("AurelyxOCX", "WaveInDevices", "LastHandleOwner"),
                       platform::ThisProcessIdentity());
 
-            const std::string owner = c.owner();
-            std::ofstream(SettingsPath(), std::ios::trunc)
+            std::ofstream(std::string(std::getenv("XDG_CONFIG_HOME")) + "/aurelix/settings.ini")
                 << "[AurelyxOCX\\WaveInDevices]\nLastHandle="
-                << (c.unsignedText ? std::to_string(handle) : std::to_string(signedHandle)) << "\n"
-                << (owner.empty() ? "" : "LastHandleOwner=" + owner + "\n");
+                << (c.owner.empty() ? std::to_string(handle) : std::to_string(signedHandle))
+                << (c.owner.empty() ? "" : "\nLastHandleOwner=" + c.owner) << "\n";
             OnFreshThread([] {
                 PipelineHost second;
                 platform::ManualWaveInput other("Other input");
                 second.Configure({}, *other.DeviceId());
                 EXPECT_FALSE(second.Open().has_value());
-                second.engine->Reset();
             });
             EXPECT_EQ(first.input.IsOpen(), !c.closed);
-            first.engine->Reset();
         });
     }
 }
@@ -265,14 +232,11 @@ TEST(StoredHandle, UnwritableSettingsAreReportedOnceAndCaptureGoesOn) {
     CapturedMessages messages;
     OnFreshThread([] {
         PipelineHost host;
-        for (int cycle = 0; cycle < 3; ++cycle) {
-            host.Configure({}, *host.input.DeviceId());
-            EXPECT_FALSE(host.Open().has_value());
-            host.engine->Start();
+        for (int cycle = 0; cycle < 2; ++cycle) {
+            host.StartCapture({});
             EXPECT_TRUE(host.Deliver(TestBlock(1, 1000)));
             EXPECT_EQ(host.engine->Reset(), 0);
             EXPECT_FALSE(host.input.IsOpen());
-            EXPECT_EQ(state::State().Status, 0);
         }
     });
     setenv("XDG_CONFIG_HOME", previous.c_str(), 1);
@@ -292,18 +256,17 @@ TEST(RunControl, StartSetsBacklogAndTheAnalysisTimerByRingSizeAndAnalysis) {
         SCOPED_TRACE(::testing::Message() << c.buffers << " buffers, analysis " << c.analysis);
         OnFreshThread([&] {
             PipelineHost host;
+            const auto& state = state::State();
             host.StartCapture({.sps = 44100,
                                .samples = 1024,
                                .buffers = c.buffers,
                                .analysis = c.analysis,
                                .analysisOff = false});
-            EXPECT_EQ(state::State().TimerPeriod, c.period);
-            EXPECT_EQ(state::State().TimerId != 0, c.timer);
-            EXPECT_EQ(state::State().BacklogLimit, c.limit);
-            EXPECT_EQ(state::State().BacklogMin, c.min);
-            EXPECT_EQ(host.input.QueuedCount(), size_t(c.buffers));
+            EXPECT_EQ(std::tuple(state.TimerPeriod, state.TimerId != 0, state.BacklogLimit,
+                                 state.BacklogMin, host.input.QueuedCount()),
+                      std::tuple(c.period, c.timer, c.limit, c.min, size_t(c.buffers)));
             host.engine->Pause();
-            EXPECT_EQ(state::State().TimerId, 0u);
+            EXPECT_EQ(state.TimerId, 0u);
         });
     }
 }
@@ -323,10 +286,10 @@ FRESH_TEST(RunControl, StartPassesErrorsOnAndToleratesAChangedDeviceList) {
     host.Open();
     platform::ManualWaveInput pluggedIn("Plugged in");
     EXPECT_EQ(host.engine->Start(), 0);
-    EXPECT_EQ(state::State().Status, 7);
-    EXPECT_EQ(host.input.QueuedCount(), 0u);
+    EXPECT_EQ(std::tuple(state::State().Status, host.input.QueuedCount()), std::tuple(7, 0u));
 }
 
+// Reset goes on past a missing timer, lamp and recording file, and a second one is harmless.
 TEST(RunControl, ResetGoesOnWithoutTimerLampOrFileAndTwiceIsHarmless) {
     TempFolder folder;
     OnFreshThread([&] {
@@ -338,12 +301,10 @@ TEST(RunControl, ResetGoesOnWithoutTimerLampOrFileAndTwiceIsHarmless) {
         state::State().Lamp = nullptr;
         EXPECT_EQ(host.engine->Pause(), 0);  // ends at the missing timer
         EXPECT_EQ(host.engine->Reset(), 0);
-        EXPECT_EQ(state::State().Status, 0);
-        EXPECT_EQ(state::State().FileNumber, 0);
-        EXPECT_EQ(state::State().OldWaveProc, nullptr);
-        EXPECT_FALSE(host.input.IsOpen());
+        EXPECT_EQ(std::tuple(state::State().Status, state::State().FileNumber,
+                             state::State().OldWaveProc, host.input.IsOpen()),
+                  std::tuple(0, 0, nullptr, false));
         EXPECT_EQ(host.engine->Reset(), 0);
-        EXPECT_EQ(state::State().Status, 0);
     });
 }
 
