@@ -27,52 +27,43 @@ struct RecordedEvents : clsAurelEvents {
     std::vector<int32_t> changed;
 };
 
-// Steps on one engine: (analysis or -1, samples or -1) -> samples, ChangedSamples raised.
-FRESH_TEST(clsAurelSettings, SamplesFollowTheAnalysisRules) {
+// Steps on one engine: (analysis, samples or -1) -> samples, ChangedSamples raised. The
+// threshold is kept as a level in 320ths; the sampling time follows the format once the rate
+// is known; recording defaults only an empty file name.
+FRESH_TEST(clsAurelSettings, SettersApplyTheirRules) {
     const struct {
         int32_t analysis, samples, expected;
         std::vector<int32_t> changed;
     } steps[] = {
-        {1, -1, 1024, {0}},        // a new engine's 0 samples are fitted
-        {0, 0, 1, {}},             // below 1 stores 1 without an event
-        {3, -1, 1, {}},            // 1 is a power of two
-        {-1, 1000, 1024, {1000}},  // the FFT bit forces powers of two
-        {1, 1000, 1000, {}},       //
-        {3, -1, 1024, {1000}},     // switching 1 -> 3 refits
+        {1, -1, 1024, {0}},       // a new engine's 0 samples are fitted
+        {0, 0, 1, {}},            // below 1 stores 1 without an event
+        {3, -1, 1, {}},           // 1 is a power of two
+        {3, 1000, 1024, {1000}},  // the FFT bit forces powers of two
+        {1, 1000, 1000, {}},      //
+        {3, -1, 1024, {1000}},    // switching 1 -> 3 refits
     };
     RecordedEvents events;
     clsAurel engine(&events);
     for (const auto& step : steps) {
-        SCOPED_TRACE(::testing::Message() << step.analysis << " " << step.samples);
         events.changed.clear();
-        if (step.analysis >= 0) {
-            engine.Analysis(step.analysis);
-        }
+        engine.Analysis(step.analysis);
         if (step.samples != -1) {
             engine.Samples(step.samples);
         }
         EXPECT_EQ(std::tuple(engine.Samples(), state::State().BlockSamples, events.changed),
-                  std::tuple(step.expected, step.expected, step.changed));
+                  std::tuple(step.expected, step.expected, step.changed))
+            << step.analysis << " " << step.samples;
     }
-    EXPECT_EQ(state::State().AnalysisFlags, 3);
-}
 
-// The threshold is kept as a level in 320ths; the sampling time follows the format once the
-// rate is known; recording defaults only an empty file name.
-FRESH_TEST(clsAurelSettings, ThresholdSamplingTimeAndRecordingFileName) {
-    clsAurel engine;
     engine.Threshold(0.0078125f);  // exactly 2.5 level units: half to even
     EXPECT_EQ(state::State().ThresholdLevel, 2);
     state::State().ThresholdLevel = 1601;
     EXPECT_FLOAT_EQ(engine.Threshold(), 1601 / 320.0f);
     EXPECT_EQ(ErrorNumberOf([&] { engine.Threshold(1e9f); }), 6);
-
     engine.SamplingTime(12.5);
-    EXPECT_EQ(engine.SamplingTime(), 12.5);  // SPS 0: the stored value
-    engine.SPS(44100);
-    engine.Samples(4410);
-    EXPECT_DOUBLE_EQ(engine.SamplingTime(), 100.0);
-
+    EXPECT_EQ(engine.SamplingTime(), 12.5);  // no rate yet: the stored value
+    engine.SPS(32000);
+    EXPECT_DOUBLE_EQ(engine.SamplingTime(), 32.0);
     engine.Recording(true);
     EXPECT_EQ(std::filesystem::path(engine.FileName()),
               std::filesystem::path(platform::LibraryFolder()) / "Recording.wav");
@@ -148,28 +139,22 @@ FRESH_TEST(clsAurelDataAccess, ArraysAreCopiedByChannelAndPeaksDeliveredOnce) {
     EXPECT_EQ(std::tuple(engine.WaveData(host, 2), host(2)), std::tuple(4, 22));
 }
 
-// A recording file name whose length cannot be asked (a symbolic link to itself), so that
-// the Reset inside termination fails with a Path/File access error (75).
-struct LoopingFileName {
-    TempFolder folder;
-    std::string path = folder / "loop.wav";
-    bool made = (std::filesystem::create_directory_symlink(path, path), true);
-};
-
-void PretendADeviceIsOpen(clsAurel& engine, const LoopingFileName& name) {
-    engine.FileName(name.path);
-    state::State().WaveHandle = 0x7fff0001;  // an unknown handle: the closes are refused quietly
-    state::State().DeviceMode = 1;
-}
-
 // Terminate passes a failing Reset on with its context line and runs once; the destructor
-// shows what it cannot pass on. The host is unloaded all the same.
+// shows what it cannot pass on. The host is unloaded all the same. Reset fails on a
+// recording file whose length cannot be asked (a symbolic link to itself).
 TEST(clsAurelTerminate, PassesResetErrorsOnOrShowsThemFromTheDestructor) {
-    LoopingFileName name;
+    TempFolder folder;
+    const std::string loop = folder / "loop.wav";
+    std::filesystem::create_directory_symlink(loop, loop);
+    const auto pretendADeviceIsOpen = [&](clsAurel& engine) {
+        engine.FileName(loop);
+        state::State().WaveHandle = 0x7fff0001;  // unknown: the closes are refused quietly
+        state::State().DeviceMode = 1;
+    };
     CapturedMessages messages;
     OnFreshThread([&] {
         clsAurel engine;
-        PretendADeviceIsOpen(engine, name);
+        pretendADeviceIsOpen(engine);
         const auto error = CaughtError([&] { engine.Terminate(); });
         ASSERT_TRUE(error);
         EXPECT_EQ(error->Number(), 75);
@@ -184,7 +169,7 @@ TEST(clsAurelTerminate, PassesResetErrorsOnOrShowsThemFromTheDestructor) {
     EXPECT_TRUE(messages.shown.empty());
     OnFreshThread([&] {
         clsAurel engine;
-        PretendADeviceIsOpen(engine, name);
+        pretendADeviceIsOpen(engine);
     });
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].rfind("Aurelix|16|", 0), 0u) << messages.shown[0];
