@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "aurelix/control/aurel.h"
 #include "aurelix/platform/wave/manual_wave_device.h"
 #include "aurelix/platform/windows/property_container.h"
@@ -27,17 +29,12 @@ constexpr int64_t kBlocksPerHour = int64_t(kRate) * 3600 / kBlock;
 
 // Resident kilobytes, descriptors and threads of this process.
 std::array<long, 3> Footprint() {
-    std::array<long, 3> footprint{};
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            footprint[0] = std::atol(line.c_str() + 6);
-        }
-    }
+    long size = 0, resident = 0;
+    std::ifstream("/proc/self/statm") >> size >> resident;
     using Entries = std::filesystem::directory_iterator;
-    footprint[1] = long(std::distance(Entries("/proc/self/fd"), Entries()));
-    footprint[2] = long(std::distance(Entries("/proc/self/task"), Entries()));
-    return footprint;
+    return {resident * (sysconf(_SC_PAGESIZE) / 1024),
+            long(std::distance(Entries("/proc/self/fd"), Entries())),
+            long(std::distance(Entries("/proc/self/task"), Entries()))};
 }
 
 // Hours of capture at many times real time (AURELIX_SOAK_HOURS, default 6), an hour per
