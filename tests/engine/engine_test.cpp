@@ -342,6 +342,30 @@ TEST(StoredHandle, RecoveryClosesOnlyADeadOwnersHandle) {
     }
 }
 
+// The stored handle is a recovery aid: with no settings folder to be had the engine still
+// opens, captures and closes, cycle after cycle, and says so once.
+TEST(StoredHandle, UnwritableSettingsAreReportedOnceAndCaptureGoesOn) {
+    TempFolder folder;
+    std::ofstream(folder / "config") << "not a folder";
+    ScopedEnvironment configHome("XDG_CONFIG_HOME", folder / "config");
+    CapturedMessages messages;
+    OnFreshThread([] {
+        PipelineHost host;
+        for (int cycle = 0; cycle < 2; ++cycle) {
+            host.Configure({}, *host.input.DeviceId());
+            EXPECT_FALSE(host.Open().has_value());
+            host.engine->Start();
+            EXPECT_EQ(state::State().Status, 7);
+            EXPECT_TRUE(host.Deliver(TestBlock(1, 1000)));
+            EXPECT_EQ(host.engine->Reset(), 0);
+            EXPECT_FALSE(host.input.IsOpen());
+        }
+    });
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_NE(messages.shown[0].find("error 53: File not found: "), std::string::npos)
+        << messages.shown[0];
+}
+
 TEST(RunControl, StartSetsBacklogAndTheAnalysisTimerByRingSizeAndAnalysis) {
     struct Case {
         int32_t buffers, analysis, period, limit, min;
