@@ -97,6 +97,7 @@ TEST_F(AlsaRigTest, CapturesAToneThatIsPlayedIntoTheSink) {
 TEST_F(AlsaRigTest, PlaybackIsHeardOnTheMonitor) {
     // Long enough to hear all of the 1.5 s played below, and some silence after it.
     const std::string recorded = ::testing::TempDir() + "rig-monitor.s16";
+    std::remove(recorded.c_str());  // a file left by an earlier run would look like a start
     Background recorder = StartInBackground(
         "timeout 5 parec --raw --format=s16le --rate=44100 --channels=1 --latency-msec=20 >" +
         recorded);
