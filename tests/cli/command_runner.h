@@ -13,18 +13,20 @@
 
 namespace aurelix::testing {
 
+// The lines of `text` parsed as JSON.
+inline std::vector<nlohmann::json> JsonLines(const std::string& text) {
+    std::vector<nlohmann::json> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(nlohmann::json::parse(line));
+    }
+    return lines;
+}
+
 struct CommandResult {
     int exitCode = -1;
     std::string out, err;
-    // The stdout lines parsed as JSON.
-    std::vector<nlohmann::json> Lines() const {
-        std::vector<nlohmann::json> lines;
-        std::istringstream in(out);
-        for (std::string line; std::getline(in, line);) {
-            lines.push_back(nlohmann::json::parse(line));
-        }
-        return lines;
-    }
+    std::vector<nlohmann::json> Lines() const { return JsonLines(out); }
 };
 
 // Runs the built `aurelix` (build/cli/aurelix next to build/tests/) as a user would, with

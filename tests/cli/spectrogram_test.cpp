@@ -37,16 +37,14 @@ TEST(Spectrogram, ToneDrawsItsTrackAcrossThePicture) {
     spectrogram.Write(png, 8000, 1024, "tone");
     cairo_surface_t* image = cairo_image_surface_create_from_png(png.c_str());
     ASSERT_EQ(cairo_surface_status(image), CAIRO_STATUS_SUCCESS);
-    const int width = cairo_image_surface_get_width(image);
     const int height = cairo_image_surface_get_height(image);
-    const int stride = cairo_image_surface_get_stride(image);
-    const unsigned char* pixels = cairo_image_surface_get_data(image);
+    const unsigned char* middle =
+        cairo_image_surface_get_data(image) + cairo_image_surface_get_width(image) / 2 * 4;
     std::vector<int> trackRows;
     for (int y = 0; y < height; ++y) {
         const uint32_t pixel =
-            *reinterpret_cast<const uint32_t*>(pixels + y * stride + width / 2 * 4);
-        const int r = (pixel >> 16) & 0xFF, g = (pixel >> 8) & 0xFF, b = pixel & 0xFF;
-        if (r > 200 && g < 140 && b < 120) {
+            *reinterpret_cast<const uint32_t*>(middle + y * cairo_image_surface_get_stride(image));
+        if ((pixel >> 16 & 0xFF) > 200 && (pixel >> 8 & 0xFF) < 140 && (pixel & 0xFF) < 120) {
             trackRows.push_back(y);
         }
     }
