@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -47,8 +46,6 @@ class PipelineHost {
             if (word.empty())
                 return;
             mail.push_back(word);
-            if (onMail)
-                onMail(word);
             txtMsg.SetText("");  // so that the same word is seen again
         });
     }
@@ -93,7 +90,6 @@ class PipelineHost {
     platform::TextBox txtMsg, txtSub, txtTim;
     platform::ManualWaveInput input{"Pipeline input"};
     std::vector<std::string> mail;
-    std::function<void(const std::string&)> onMail;
     CaptureSettings settings;
     std::unique_ptr<engine::clsAurel> engine;  // last: its Reset needs the windows
 };
