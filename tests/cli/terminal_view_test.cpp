@@ -9,7 +9,6 @@ namespace {
 
 LiveState Sine(double elapsed) {
     LiveState state;
-    state.title = "monitor";
     state.lampColour = 0x0000FF;  // red
     state.channels = 2;
     state.amplitude[0] = 16384;
