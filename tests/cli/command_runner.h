@@ -26,7 +26,6 @@ inline std::vector<nlohmann::json> JsonLines(const std::string& text) {
 struct CommandResult {
     int exitCode = -1;
     std::string out, err;
-    std::vector<nlohmann::json> Lines() const { return JsonLines(out); }
 };
 
 // Runs the built `aurelix` (build/cli/aurelix next to build/tests/) as a user would, with

@@ -81,9 +81,7 @@ class PipelineHost {
         platform::DoEvents();
         return filled;
     }
-    int Count(const std::string& word) const {
-        return int(std::count(mail.begin(), mail.end(), word));
-    }
+    int Count(const std::string& w) const { return int(std::count(mail.begin(), mail.end(), w)); }
 
     platform::Label lamp;
     platform::UiTimer timer;
