@@ -1,20 +1,11 @@
 import os
 import subprocess
 import tempfile
-from pathlib import Path
 
 import pytest
 
-# The settings store must never touch the user's own file: point it away before any control
-# is placed.
+# Keep the settings store off the user's own file, before any control is placed.
 os.environ["XDG_CONFIG_HOME"] = tempfile.mkdtemp(prefix="aurelix-pytest-")
-
-
-@pytest.fixture(scope="session")
-def command():
-    """The aurelix command of the same build."""
-    build = Path(__file__).resolve().parents[2] / "build"
-    return os.environ.get("AURELIX_COMMAND", str(build / "cli" / "aurelix"))
 
 
 @pytest.fixture(scope="session")

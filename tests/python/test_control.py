@@ -80,8 +80,7 @@ def test_the_loop_lets_other_threads_run_but_not_use_a_control_and_ctrl_c_ends_i
 
     worker = threading.Thread(target=tick)
     worker.start()
-    # A shell may start the tests with SIGINT ignored; Ctrl-C is what is tested here.
-    previous = signal.signal(signal.SIGINT, signal.default_int_handler)
+    previous = signal.signal(signal.SIGINT, signal.default_int_handler)  # a shell may ignore it
     try:
         threading.Timer(0.5, os.kill, (os.getpid(), signal.SIGINT)).start()
         with pytest.raises(KeyboardInterrupt):
