@@ -23,8 +23,7 @@ std::optional<platform::RuntimeError> CaughtError(Body&& body) {
 // The number of the run-time error that `body` raised, 0 when it completed.
 template <class Body>
 int32_t ErrorNumberOf(Body&& body) {
-    const auto error = CaughtError(std::forward<Body>(body));
-    return error ? error->Number() : 0;
+    return CaughtError(std::forward<Body>(body)).value_or(platform::RuntimeError(0)).Number();
 }
 
 // The description of the run-time error that `body` raised, "(no error)" when it completed.

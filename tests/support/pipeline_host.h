@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -47,8 +46,6 @@ class PipelineHost {
             if (word.empty())
                 return;
             mail.push_back(word);
-            if (onMail)
-                onMail(word);
             txtMsg.SetText("");  // so that the same word is seen again
         });
     }
@@ -84,16 +81,13 @@ class PipelineHost {
         platform::DoEvents();
         return filled;
     }
-    int Count(const std::string& word) const {
-        return int(std::count(mail.begin(), mail.end(), word));
-    }
+    int Count(const std::string& w) const { return int(std::count(mail.begin(), mail.end(), w)); }
 
     platform::Label lamp;
     platform::UiTimer timer;
     platform::TextBox txtMsg, txtSub, txtTim;
     platform::ManualWaveInput input{"Pipeline input"};
     std::vector<std::string> mail;
-    std::function<void(const std::string&)> onMail;
     CaptureSettings settings;
     std::unique_ptr<engine::clsAurel> engine;  // last: its Reset needs the windows
 };

@@ -9,19 +9,6 @@
 // Reads a WAV file the way a user's tools would, through sox.
 namespace aurelix::testing {
 
-// What a shell command prints on stdout.
-inline std::string CommandOutput(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char chunk[65536];
-        for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
-            output.append(chunk, n);
-        }
-        pclose(pipe);
-    }
-    return output;
-}
-
 struct DecodedWav {
     int channels = 0, bits = 0, rate = 0;
     long long frames = 0;
@@ -32,9 +19,17 @@ struct DecodedWav {
 // cannot open the file).
 inline DecodedWav ReadWithSox(const std::string& path) {
     const std::string file = "'" + path + "'";
-    const std::string out =
-        CommandOutput("echo $(soxi -c " + file + ") $(soxi -b " + file + ") $(soxi -r " + file +
-                      ") $(soxi -s " + file + "); sox " + file + " -t raw -e signed -b 16 -L -");
+    const std::string command = "echo $(soxi -c " + file + ") $(soxi -b " + file + ") $(soxi -r " +
+                                file + ") $(soxi -s " + file + "); sox " + file +
+                                " -t raw -e signed -b 16 -L -";
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char chunk[65536];
+        for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
+            out.append(chunk, n);
+        }
+        pclose(pipe);
+    }
     DecodedWav wav;
     const size_t eol = out.find('\n');
     if (eol == std::string::npos || std::sscanf(out.c_str(), "%d %d %d %lld", &wav.channels,

@@ -51,10 +51,9 @@ inline bool HaveTool(const std::string& name) {
 // Sets an environment variable for the lifetime of the object.
 class ScopedEnvironment {
   public:
-    ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
+    ScopedEnvironment(const char* name, const std::string& value)
+        : name_(name),
+          old_(std::getenv(name) ? std::optional<std::string>(std::getenv(name)) : std::nullopt) {
         setenv(name, value.c_str(), 1);
     }
     ~ScopedEnvironment() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }

@@ -1,26 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <memory>
+#include <optional>
 
 #include "support/temp_folder.h"
 
-namespace {
-
 // Every test process gets its own settings folder, removed when the run ends.
-class PrivateConfigHome : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        folder_ = std::make_unique<aurelix::testing::TempFolder>();
-        setenv("XDG_CONFIG_HOME", folder_->Path().c_str(), 1);
-    }
-    void TearDown() override { folder_.reset(); }
-
-  private:
-    std::unique_ptr<aurelix::testing::TempFolder> folder_;
+struct PrivateConfigHome : ::testing::Environment {
+    void SetUp() override { setenv("XDG_CONFIG_HOME", folder.emplace().Path().c_str(), 1); }
+    void TearDown() override { folder.reset(); }
+    std::optional<aurelix::testing::TempFolder> folder;
 };
-
-}  // namespace
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
