@@ -8,6 +8,7 @@
 
 #include "aurelix/platform/runtime/build_info.h"
 #include "cli/command_runner.h"
+#include "support/sox_reader.h"
 
 namespace aurelix::testing {
 namespace {
@@ -153,6 +154,16 @@ TEST_F(Aurelix, RecordsWholeBlocksAndFinishesTheFileOnCtrlC) {
     EXPECT_EQ(std::pair(sound.rate, sound.channels), std::pair(16000, 2));
     const size_t frames = sound.samples.size() / 2;
     EXPECT_TRUE(frames >= 8000 && frames <= 8800 && frames % 800 == 0) << frames;
+    // Users' tools read the same: sox decodes the same samples, Python's wave the same format.
+    const DecodedWav viaSox = ReadWithSox(take);
+    EXPECT_EQ(std::tuple(viaSox.rate, viaSox.channels, viaSox.bits), std::tuple(16000, 2, 16));
+    EXPECT_EQ(viaSox.samples, sound.samples);
+    EXPECT_EQ(std::system(("python3 -c 'import sys, wave; w = wave.open(sys.argv[1]); "
+                           "sys.exit((w.getframerate(), w.getnchannels(), w.getsampwidth(), "
+                           "w.getnframes()) != (16000, 2, 2, " +
+                           std::to_string(frames) + "))' " + take)
+                              .c_str()),
+              0);
 
     const CommandResult run = Run({"record", stopped, "--device", "sine", "--json"},
                                   "timeout --preserve-status -s INT 0.8 ");
