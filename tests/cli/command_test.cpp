@@ -166,7 +166,7 @@ TEST_F(Aurelix, RecordsWholeBlocksAndFinishesTheFileOnCtrlC) {
               0);
 
     const CommandResult run = Run({"record", stopped, "--device", "sine", "--json"},
-                                  "timeout --preserve-status -s INT 0.8 ");
+                                  "timeout --preserve-status -s INT 1.5 ");
     EXPECT_EQ(run.exitCode, 0) << run.err;
     const auto blocks = Blocks(JsonLines(run.out));
     EXPECT_GE(blocks.size(), 5u);
