@@ -43,11 +43,6 @@ inline std::string FileBytes(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Whether `name` is a program on the PATH.
-inline bool HaveTool(const std::string& name) {
-    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 // Sets an environment variable for the lifetime of the object.
 class ScopedEnvironment {
   public:
